@@ -1,0 +1,12 @@
+// The consistency rules between attributes, applied once after the last
+// assignment: contradictions are refused, ineffective attributes draw a
+// warning, and a missing lrl is supplied.
+#pragma once
+
+#include "attributes/file_attributes.h"
+
+struct Console;
+
+// Returns 1 when the record is accepted (lrl possibly filled in), 0 after
+// exactly one error message. Warnings may precede either result.
+int check_attributes(FileAttributes& attributes, Console& console);

@@ -1,0 +1,94 @@
+#include "platform/console.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "platform/raw_io.h"
+
+void console_open(Console& console, int out_fd, int err_fd, std::size_t capacity) {
+    console.out_fd = out_fd;
+    console.err_fd = err_fd;
+    console.buffer = std::make_unique<unsigned char[]>(capacity);
+    console.capacity = capacity;
+    console.used = 0;
+    console.output_failed = false;
+}
+
+static void write_error_text(Console& console, const char* text, std::size_t size) {
+    // A failing standard error has nowhere left to be reported.
+    (void)write_all(console.err_fd, text, size);
+}
+
+static int fail_output(Console& console, int error_number) {
+    console.output_failed = true;
+    console.used = 0;
+    std::string text = std::string("write: ") + std::strerror(error_number) + "\n";
+    write_error_text(console, text.data(), text.size());
+    return 1;
+}
+
+int flush_output(Console& console) {
+    if (console.output_failed) {
+        return 1;
+    }
+    if (console.used == 0) {
+        return 0;
+    }
+    std::size_t size = console.used;
+    console.used = 0;
+    if (write_all(console.out_fd, console.buffer.get(), size) != 0) {
+        return fail_output(console, errno);
+    }
+    return 0;
+}
+
+int write_output_slow(Console& console, const void* data, std::size_t size) {
+    if (console.output_failed || flush_output(console) != 0) {
+        return 1;
+    }
+    if (size < console.capacity) {
+        std::memcpy(console.buffer.get(), data, size);
+        console.used = size;
+        return 0;
+    }
+    if (write_all(console.out_fd, data, size) != 0) {
+        return fail_output(console, errno);
+    }
+    return 0;
+}
+
+void message(Console& console, const char* format, ...) {
+    (void)flush_output(console);
+    char small[512];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = std::vsnprintf(small, sizeof small, format, arguments);
+    va_end(arguments);
+    if (length < 0) {
+        return;
+    }
+    if (static_cast<std::size_t>(length) < sizeof small) {
+        write_error_text(console, small, static_cast<std::size_t>(length));
+        return;
+    }
+    std::string large(static_cast<std::size_t>(length) + 1, '\0');
+    va_start(arguments, format);
+    std::vsnprintf(large.data(), large.size(), format, arguments);
+    va_end(arguments);
+    write_error_text(console, large.data(), static_cast<std::size_t>(length));
+}
+
+void report_error_number(Console& console, const char* text, int error_number) {
+    const char* description = std::strerror(error_number);
+    if (text[0] == '\0') {
+        message(console, "%s\n", description);
+    } else {
+        message(console, "%s: %s\n", text, description);
+    }
+}
+
+void report_system_error(Console& console, const char* text) {
+    report_error_number(console, text, errno);
+}

@@ -1,0 +1,35 @@
+// Strictly forward reading of an input descriptor in large blocks.
+//
+// Sequential files are read front to back; asking the system for each
+// length word and each record would cost two system calls per record, so the
+// reader fetches a megabyte at a time and hands out pointers into it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct ForwardReader {
+    int fd = -1;
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t capacity = 0;
+    std::size_t start = 0;  // first unread byte in buffer
+    std::size_t end = 0;    // one past the last byte read into buffer
+    std::uint64_t position = 0;  // file offset of buffer[start]
+    bool at_end = false;     // the descriptor has reported the end of the file
+    int error_number = 0;    // errno of a failed read, 0 while none failed
+};
+
+// The largest request take() always satisfies from one contiguous piece.
+inline constexpr std::size_t kForwardReaderChunk = 1 << 20;
+inline constexpr std::size_t kLargestTake = 1 << 17;
+
+void reader_open(ForwardReader& reader, int fd);
+
+// Consumes up to size bytes (at most kLargestTake) and returns a pointer to
+// them, contiguous and valid until the next call. *got is less than size only
+// when the file ends or a read fails (error_number then tells which).
+const unsigned char* reader_take(ForwardReader& reader, std::size_t size, std::size_t* got);
+
+// Consumes up to size bytes without looking at them; returns the count.
+std::size_t reader_skip(ForwardReader& reader, std::size_t size);

@@ -1,0 +1,37 @@
+// The attribute source, read as text one character at a time.
+//
+// The same rules hold on every host, for files and for standard input: a
+// carriage return is dropped wherever it stands, so CR LF lines read like LF
+// lines, and a Ctrl-Z ends the text as if the stream ended there.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+struct TextStream {
+    int fd = -1;  // -1 for a stream over text held in memory
+    bool owns_fd = false;
+    std::vector<unsigned char> buffer;
+    std::size_t next = 0;
+    std::size_t filled = 0;
+    bool ended = false;
+};
+
+inline constexpr int kEndOfText = -1;
+
+// Opens a named file. Returns 0, or -1 with errno set.
+int text_stream_open(TextStream& stream, const char* path);
+
+// Reads standard input. Returns 0, or -1 with errno set when descriptor 0 is
+// not open.
+int text_stream_open_stdin(TextStream& stream);
+
+// A stream over the given text; the tests and the fuzzers use it.
+void text_stream_from_text(TextStream& stream, std::string_view text);
+
+void text_stream_close(TextStream& stream);
+
+// The next character as an unsigned char value, or kEndOfText at the end of
+// the text, at a Ctrl-Z and after a read error.
+int text_stream_get(TextStream& stream);

@@ -1,0 +1,91 @@
+#include "sequential/sequential_copy.h"
+
+#include "platform/console.h"
+
+namespace {
+
+constexpr std::uint16_t kLargestBuffer = 32767;
+
+}  // namespace
+
+int copy_sequential(int input_fd, const FileAttributes& attributes, RunOptions& options,
+                    Console& console) {
+    if (verbose_any(options)) {
+        if (options.newline_mode == kNewlineNone) {
+            message(console, "forced rat=none\n");
+        } else if (options.newline_mode == kNewlineAfterRecord) {
+            message(console, "forced rat=cr\n");
+        }
+    }
+
+    int (*reader)(SequentialCopy&) = nullptr;
+    switch (rfm_of(attributes)) {
+        case kRfmVariable:
+            reader = copy_var_records;
+            break;
+        case kRfmVfc:
+            if (options.control_prefix != 0 && options.raw == 0) {
+                reader = copy_var_records;
+            }
+            break;
+        default:
+            break;
+    }
+    if (reader == nullptr) {
+        message(console, " - not yet implemented\n");
+        return 1;
+    }
+
+    SequentialCopy copy{ForwardReader{}, attributes, options, console};
+    reader_open(copy.input, input_fd);
+    return reader(copy);
+}
+
+std::uint16_t record_buffer_size(const FileAttributes& attributes) {
+    std::uint16_t lrl = lrl_of(attributes);
+    return (lrl >= 1 && lrl <= kLargestBuffer) ? lrl : kLargestBuffer;
+}
+
+void skip_to_block_end(SequentialCopy& copy) {
+    std::uint64_t into_block = copy.input.position % kBlockSize;
+    if (into_block != 0) {
+        reader_skip(copy.input, kBlockSize - into_block);
+    }
+}
+
+void skip_pad_byte(SequentialCopy& copy, std::uint32_t stored_length) {
+    if ((stored_length & 1) != 0) {
+        reader_skip(copy.input, 1);
+    }
+}
+
+int end_record(SequentialCopy& copy) {
+    if (copy.options.newline_mode != kNewlineNone) {
+        return write_output_byte(copy.console, '\n');
+    }
+    return copy.console.output_failed ? 1 : 0;
+}
+
+int check_input_error(SequentialCopy& copy) {
+    if (copy.input.error_number != 0) {
+        report_error_number(copy.console, "read", copy.input.error_number);
+        return 1;
+    }
+    return 0;
+}
+
+int finish_copy(SequentialCopy& copy) {
+    if (verbose_any(copy.options)) {
+        message(copy.console, "%d records copied\n", copy.records);
+    }
+    return 0;
+}
+
+int report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint32_t length) {
+    if (check_input_error(copy) != 0) {
+        return 1;
+    }
+    message(copy.console, "read: end of file inside the %u-byte record at offset %llu\n", length,
+            static_cast<unsigned long long>(record_offset));
+    return 1;
+}

@@ -1,0 +1,71 @@
+// Real OpenVMS files, when the collection is present beside the project:
+// each must be copied or refused with a message, never crash or hang.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> real_files() {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(UNRMS_REALFILES_DIR, error)) {
+        if (entry.path().extension() == ".attr") {
+            fs::path data = entry.path();
+            data.replace_extension();
+            files.push_back(data);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(RealFiles, EachIsCopiedOrRefusedWithAMessage) {
+    std::vector<fs::path> files = real_files();
+    if (files.empty()) {
+        GTEST_SKIP() << "no real files at " << UNRMS_REALFILES_DIR;
+    }
+    for (const fs::path& data : files) {
+        SCOPED_TRACE(data.string());
+        ToolResult r = run_unrms({"-v3", "-a", data.string() + ".attr", data.string()});
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << r.err;
+        if (r.status == 1) {
+            ASSERT_FALSE(r.err.empty());
+            std::string last_line = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+            EXPECT_EQ(last_line.find("Success"), std::string::npos) << last_line;
+        }
+    }
+}
+
+// Text files copy to text: no control character but tab, form feed and line
+// end (bytes from 0xA0 are the DEC multinational set: letters and signs).
+TEST(RealFiles, VariableTextFilesCopyToText) {
+    std::vector<fs::path> files = real_files();
+    if (files.empty()) {
+        GTEST_SKIP() << "no real files at " << UNRMS_REALFILES_DIR;
+    }
+    int checked = 0;
+    for (const fs::path& data : files) {
+        std::ifstream attr(data.string() + ".attr");
+        std::string line;
+        std::getline(attr, line);
+        if (line.find("org=seq rfm=var rat=cr") == std::string::npos) continue;
+        SCOPED_TRACE(data.string());
+        ToolResult r = run_unrms({"-a", data.string() + ".attr", data.string()});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        for (unsigned char c : r.out) {
+            ASSERT_TRUE(c == '\n' || c == '\t' || c == '\f' || (c >= 0x20 && c != 0x7f && (c < 0x80 || c >= 0xa0)))
+                << int(c);
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
+}  // namespace
