@@ -11,6 +11,7 @@
 #include "platform/raw_io.h"
 #include "platform/scan_integer.h"
 #include "platform/text_stream.h"
+#include "sequential/relative_copy.h"
 #include "sequential/sequential_copy.h"
 
 namespace {
@@ -129,6 +130,9 @@ int dispatch(int input_fd, const char* operand, const FileAttributes& attributes
                 return type_file(operand, console);
             }
             status = copy_sequential(input_fd, attributes, options, console);
+            break;
+        case kOrgRelative:
+            status = copy_relative(input_fd, attributes, options, console);
             break;
         default:
             message(console, " - not yet implemented\n");

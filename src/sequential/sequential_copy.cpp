@@ -1,6 +1,7 @@
 #include "sequential/sequential_copy.h"
 
 #include "platform/console.h"
+#include "platform/little_endian.h"
 
 namespace {
 
@@ -18,15 +19,19 @@ int copy_sequential(int input_fd, const FileAttributes& attributes, RunOptions& 
         }
     }
 
+    const bool raw = options.raw != 0;
     int (*reader)(SequentialCopy&) = nullptr;
     switch (rfm_of(attributes)) {
+        case kRfmFixed:
+            reader = raw ? copy_raw_fix_records : copy_fix_records;
+            break;
         case kRfmVariable:
-            reader = copy_var_records;
+            reader = raw ? copy_raw_var_records : copy_var_records;
             break;
         case kRfmVfc:
-            if (options.control_prefix != 0 && options.raw == 0) {
-                reader = copy_var_records;
-            }
+            reader = raw                            ? copy_raw_var_records
+                     : options.control_prefix != 0 ? copy_var_records
+                                                    : copy_vfc_records;
             break;
         default:
             break;
@@ -46,10 +51,46 @@ std::uint16_t record_buffer_size(const FileAttributes& attributes) {
     return (lrl >= 1 && lrl <= kLargestBuffer) ? lrl : kLargestBuffer;
 }
 
+std::uint32_t longest_stored_record(const FileAttributes& attributes) {
+    std::uint32_t longest = record_buffer_size(attributes);
+    if (rfm_of(attributes) == kRfmVfc) {
+        longest += fsz_of(attributes);
+    }
+    return longest;
+}
+
+int read_length_word(SequentialCopy& copy, std::uint16_t* word) {
+    std::size_t got = 0;
+    const unsigned char* bytes = reader_take(copy.input, 2, &got);
+    if (got < 2) {
+        return check_input_error(copy) != 0 ? -1 : 0;
+    }
+    *word = le16(bytes);
+    return 1;
+}
+
+int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length) {
+    const unsigned long long offset = record_offset;
+    const unsigned rsize = record_buffer_size(copy.attributes);
+    if (rfm_of(copy.attributes) == kRfmVfc) {
+        message(copy.console, "length word %u at offset %llu exceeds rsize %u plus fsz %u\n", length,
+                offset, rsize, fsz_of(copy.attributes));
+    } else {
+        message(copy.console, "length word %u at offset %llu exceeds rsize %u\n", length, offset, rsize);
+    }
+    return 1;
+}
+
 void skip_to_block_end(SequentialCopy& copy) {
     std::uint64_t into_block = copy.input.position % kBlockSize;
     if (into_block != 0) {
         reader_skip(copy.input, kBlockSize - into_block);
+    }
+}
+
+void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length) {
+    if (copy.input.position % kBlockSize + record_length > kBlockSize) {
+        skip_to_block_end(copy);
     }
 }
 

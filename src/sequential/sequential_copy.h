@@ -10,6 +10,7 @@
 struct Console;
 
 inline constexpr unsigned kBlockSize = 512;
+inline constexpr std::uint16_t kEndOfBlockMarker = 0xFFFF;
 
 // The state of one reader run over the input.
 struct SequentialCopy {
@@ -28,15 +29,34 @@ int copy_sequential(int input_fd, const FileAttributes& attributes, RunOptions& 
 
 // The record readers. Each returns 0 after a complete copy and 1 after a
 // failure, which it has reported.
-int copy_var_records(SequentialCopy& copy);
+int copy_var_records(SequentialCopy& copy);   // var, and vfc with -p
+int copy_vfc_records(SequentialCopy& copy);   // vfc without the control area
+int copy_fix_records(SequentialCopy& copy);
+int copy_raw_var_records(SequentialCopy& copy);  // -r: var and vfc with length words
+int copy_raw_fix_records(SequentialCopy& copy);  // -r: fix records back to back
 
 // --- Rules shared by the readers ---
 
 // The record buffer size: lrl when it lies in 1..32767, else 32767.
 std::uint16_t record_buffer_size(const FileAttributes& attributes);
 
+// The longest stored record a length word may announce: rsize, plus the
+// fixed control area for vfc records, whose lrl counts the data alone.
+std::uint32_t longest_stored_record(const FileAttributes& attributes);
+
+// Reads the next length word. Returns 1 with *word set, 0 at the end of the
+// file (fewer than 2 bytes left), -1 after reporting a read error.
+int read_length_word(SequentialCopy& copy, std::uint16_t* word);
+
+// A length word that announces more than the record buffer holds. Returns 1.
+int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length);
+
 // Discards the bytes up to the next block boundary.
 void skip_to_block_end(SequentialCopy& copy);
+
+// Fixed-length records: the next record starts in the next block when it
+// does not fit whole into the rest of the current one.
+void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length);
 
 // Discards the pad byte that follows a record of odd stored length.
 void skip_pad_byte(SequentialCopy& copy, std::uint32_t stored_length);

@@ -49,6 +49,64 @@ Example login_com() {
             "org=seq rfm=var rat=cr lrl=" + std::to_string(longest) + "\n", expected};
 }
 
+// A print file: vfc records whose 2-byte control area holds the print
+// control; unrms drops it and ends every record with a line end.
+Example report_lis() {
+    const std::vector<std::string> lines = {
+        "MONTHLY USAGE REPORT                          PAGE 1",
+        "",
+        "ACCOUNT   USER        CPU TIME   CONNECT",
+        "SYSTEM    OPERATOR     00:12:31   41:02",
+        "FIELD     SERVICE      00:00:04   00:17",
+    };
+    std::vector<rms::Bytes> records;
+    std::string expected;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const rms::Bytes control = i == 0 ? rms::Bytes{0x01, 0x8C} : rms::Bytes{0x01, 0x8D};
+        records.push_back(rms::vfc_record(control, rms::bytes(lines[i])));
+        expected += lines[i] + "\n";
+    }
+    return {"REPORT.LIS", rms::var_file(records), "org=seq rfm=vfc rat=prn fsz=2 lrl=80\n", expected};
+}
+
+// Fixed-length records of 33 bytes: odd, so each carries a pad byte, and
+// fifteen fill a block before the next starts a new one.
+Example prices_dat() {
+    std::vector<rms::Bytes> records;
+    std::string expected;
+    for (int i = 1; i <= 20; ++i) {
+        char line[34];
+        std::snprintf(line, sizeof line, "PART-%04d  WIDGET %02d     %5d.%02d", i * 7, i, i * 13, i * 3 % 100);
+        records.push_back(rms::bytes(line));
+        expected += std::string(line) + "\n";
+    }
+    return {"PRICES.DAT", rms::fix_file(records, 33), "org=seq rfm=fix rat=cr lrl=33\n", expected};
+}
+
+// A relative file: cells numbered by record number, some of them empty or
+// deleted, in buckets of two blocks.
+Example accounts_rel() {
+    rms::RelativeFileSpec spec;
+    spec.bks = 2;
+    spec.lrl = 40;
+    spec.mrn = 100;
+    spec.stale_value = 0;
+    spec.buckets = {
+        {rms::present_cell(rms::bytes("1001 ACME TOOL CO          OPEN")),
+         rms::present_cell(rms::bytes("1002 BAYSIDE MARINE        CLOSED")),
+         {rms::kCellDeleted, rms::bytes("1003 DELETED RECORD")},
+         rms::present_cell(rms::bytes("1004 CENTRAL FARMS         OPEN"))},
+        {rms::present_cell(rms::bytes("1024 DUNMORE FREIGHT      OPEN"))},
+    };
+    std::string expected;
+    for (const auto& bucket : spec.buckets) {
+        for (const rms::RelativeCell& cell : bucket) {
+            if (cell.dlc == rms::kCellRecordPresent) expected += rms::text(cell.data) + "\n";
+        }
+    }
+    return {"ACCOUNTS.REL", rms::relative_file(spec), "org=rel rfm=var rat=cr bks=2 lrl=40\n", expected};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,7 +115,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string directory = argv[1];
-    for (const Example& example : {login_com()}) {
+    for (const Example& example : {login_com(), report_lis(), prices_dat(), accounts_rel()}) {
         const std::string base = directory + "/" + example.name;
         if (!write_file(base, rms::text(example.file)) || !write_file(base + ".attr", example.attributes) ||
             !write_file(base + ".expected", example.expected)) {

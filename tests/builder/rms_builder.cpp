@@ -68,4 +68,59 @@ Bytes vfc_record(const Bytes& control, const Bytes& data) {
     return stored;
 }
 
+void add_fix_record(FixFileBuilder& file, const Bytes& data) {
+    const std::size_t length = file.record_length;
+    if (!file.bytes.empty() && file.bytes.size() % kBlockSize + length > kBlockSize) {
+        file.bytes.resize(file.bytes.size() + room_in_block(file.bytes) % kBlockSize, file.gap_value);
+    }
+    Bytes record = data;
+    record.resize(length, ' ');
+    file.bytes.insert(file.bytes.end(), record.begin(), record.end());
+    if ((length & 1) != 0) {
+        file.bytes.push_back(file.pad_value);
+    }
+}
+
+Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length) {
+    FixFileBuilder file;
+    file.record_length = record_length;
+    for (const Bytes& record : records) {
+        add_fix_record(file, record);
+    }
+    return file.bytes;
+}
+
+Bytes relative_file(const RelativeFileSpec& spec) {
+    const std::size_t bucket_size = spec.bks * kBlockSize;
+    const std::size_t stride = spec.lrl + 3u;
+    Bytes file(kBlockSize, 0);
+    file[16] = spec.flags;
+    Bytes fields;
+    put_le16(fields, spec.dvbn);
+    put_le16(fields, 0);
+    put_le32(fields, spec.mrn);
+    const std::uint32_t eof = spec.eof >= 0 ? static_cast<std::uint32_t>(spec.eof)
+                                            : static_cast<std::uint32_t>(spec.dvbn + spec.buckets.size() * spec.bks);
+    put_le32(fields, eof);
+    std::copy(fields.begin(), fields.end(), file.begin() + kRelativePrologDvbn);
+    file.resize((spec.dvbn - 1u) * kBlockSize, 0);
+
+    for (const std::vector<RelativeCell>& cells : spec.buckets) {
+        Bytes bucket(bucket_size, 0);
+        std::size_t offset = 0;
+        for (const RelativeCell& cell : cells) {
+            if (offset + 3 > bucket_size) break;
+            bucket[offset] = cell.dlc;
+            bucket[offset + 1] = static_cast<unsigned char>(cell.data.size());
+            bucket[offset + 2] = static_cast<unsigned char>(cell.data.size() >> 8);
+            for (std::size_t i = 0; i < spec.lrl && offset + 3 + i < bucket_size; ++i) {
+                bucket[offset + 3 + i] = i < cell.data.size() ? cell.data[i] : spec.stale_value;
+            }
+            offset += stride;
+        }
+        file.insert(file.end(), bucket.begin(), bucket.end());
+    }
+    return file;
+}
+
 }  // namespace rms

@@ -4,6 +4,7 @@
 // states its records and compares them with what unrms writes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,5 +46,49 @@ Bytes var_file(const std::vector<Bytes>& records, bool no_span = false);
 
 // A vfc record's stored bytes: the control area, then the data.
 Bytes vfc_record(const Bytes& control, const Bytes& data);
+
+// Sequential files of fixed-length records (rfm=fix): a pad byte after odd
+// lengths, and a record that does not fit whole into the rest of a block
+// starts at the next one.
+struct FixFileBuilder {
+    Bytes bytes;
+    std::size_t record_length = 0;
+    unsigned char pad_value = 0xA5;
+    unsigned char gap_value = 0xB6;
+};
+
+// Appends one record of record_length bytes, placed as RMS places it.
+void add_fix_record(FixFileBuilder& file, const Bytes& data);
+
+Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length);
+
+// Relative files: a prolog in VBN 1, buckets of bks blocks from dvbn, each a
+// run of cells of lrl + 3 bytes: control byte, record length, record area.
+struct RelativeCell {
+    unsigned char dlc = 0;
+    Bytes data;
+};
+
+inline constexpr unsigned char kCellRecordPresent = 8;
+inline constexpr unsigned char kCellDeleted = 0x0C;
+
+inline RelativeCell present_cell(const Bytes& data) { return {kCellRecordPresent, data}; }
+
+struct RelativeFileSpec {
+    std::uint8_t bks = 1;
+    std::uint16_t lrl = 20;
+    std::uint16_t dvbn = 2;
+    unsigned char flags = 0;
+    std::uint32_t mrn = 0;
+    std::int64_t eof = -1;  // -1: the VBN behind the last bucket
+    std::vector<std::vector<RelativeCell>> buckets;  // cells not given are empty (dlc 0)
+    unsigned char stale_value = 0xC3;  // record area behind a record's data
+};
+
+Bytes relative_file(const RelativeFileSpec& spec);
+
+// Byte offset of a relative file's prolog fields, for tests that damage them.
+inline constexpr std::size_t kRelativePrologDvbn = 104;
+inline constexpr std::size_t kRelativePrologEof = 112;
 
 }  // namespace rms

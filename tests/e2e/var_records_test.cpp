@@ -4,23 +4,13 @@
 
 #include <random>
 
+#include "copy_case.h"
 #include "rms_builder.h"
-#include "run_tool.h"
 
 namespace {
 
 using rms::Bytes;
 using rms::bytes;
-
-
-// Runs unrms on file with the attributes given as text on standard input.
-ToolResult copy_file(const Bytes& file, const std::string& attributes,
-                     std::vector<std::string> options = {}) {
-    TempDir dir;
-    std::string path = dir.write("DATA.DAT", file);
-    options.insert(options.end(), {"-a", "-", path});
-    return run_unrms(options, attributes);
-}
 
 Bytes with_tail(Bytes file, std::initializer_list<unsigned char> tail) {
     file.insert(file.end(), tail);
@@ -35,29 +25,11 @@ Bytes three_records_and_marker() {
     return file.bytes;
 }
 
-struct VarCase {
-    const char* name;
-    Bytes file;
-    std::string attributes;
-    std::vector<std::string> options;
-    std::string out;
-    std::string err;
-    int status;
-};
-
-void PrintTo(const VarCase& c, std::ostream* os) { *os << c.name; }
-
-class VarRecordsTest : public testing::TestWithParam<VarCase> {};
+class VarRecordsTest : public testing::TestWithParam<CopyCase> {};
 
 TEST_P(VarRecordsTest, CopiesRecords) {
-    const VarCase& c = GetParam();
-    ToolResult r = copy_file(c.file, c.attributes, c.options);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.status, c.status);
+    expect_copy(GetParam());
 }
-
-const std::string kVersionLine = "unrms, version 0.9.3w\n";
 
 Bytes marker_at(std::size_t offset) {
     rms::VarFileBuilder file;
@@ -70,48 +42,48 @@ Bytes marker_at(std::size_t offset) {
 INSTANTIATE_TEST_SUITE_P(
     Files, VarRecordsTest,
     testing::Values(
-        VarCase{"EmptyFile", {}, "rfm=var", {"-v"}, "",
+        CopyCase{"EmptyFile", {}, "rfm=var", {"-v"}, "",
                 kVersionLine + "org=seq rfm=var rat=none lrl=32767\n0 records copied\n", 0},
-        VarCase{"LineEndsFromCr", rms::var_file({bytes("abc"), bytes(""), bytes("wxyz")}), "rfm=var rat=cr", {},
+        CopyCase{"LineEndsFromCr", rms::var_file({bytes("abc"), bytes(""), bytes("wxyz")}), "rfm=var rat=cr", {},
                 "abc\n\nwxyz\n", "", 0},
-        VarCase{"NoLineEndsWithoutCr", rms::var_file({bytes("abc"), bytes(""), bytes("wxyz")}), "rfm=var", {},
+        CopyCase{"NoLineEndsWithoutCr", rms::var_file({bytes("abc"), bytes(""), bytes("wxyz")}), "rfm=var", {},
                 "abcwxyz", "", 0},
-        VarCase{"ForcedNone", rms::var_file({bytes("abc"), bytes(""), bytes("wxyz")}), "rfm=var rat=cr",
+        CopyCase{"ForcedNone", rms::var_file({bytes("abc"), bytes(""), bytes("wxyz")}), "rfm=var rat=cr",
                 {"-n", "-v"}, "abcwxyz",
                 kVersionLine + "org=seq rfm=var rat=cr lrl=32767\nforced rat=none\n3 records copied\n", 0},
-        VarCase{"ForcedCr", rms::var_file({bytes("abc")}), "rfm=var", {"-i"}, "abc\n", "", 0},
-        VarCase{"DumpsAtLevel2", three_records_and_marker(), "rfm=var rat=cr lrl=28", {"-v2"}, "abc\n\nwxyz\n",
+        CopyCase{"ForcedCr", rms::var_file({bytes("abc")}), "rfm=var", {"-i"}, "abc\n", "", 0},
+        CopyCase{"DumpsAtLevel2", three_records_and_marker(), "rfm=var rat=cr lrl=28", {"-v2"}, "abc\n\nwxyz\n",
                 kVersionLine +
                     "org=seq rfm=var rat=cr lrl=28\nrsize: 28\nreclen: 3\nreclen: 0\nreclen: 4\nreclen: -1\n"
                     "3 records copied\n",
                 0},
-        VarCase{"MarkerSkipsTheBlockTail", marker_at(100), "rfm=var rat=cr", {}, std::string(98, 'a') + "\nnext\n",
+        CopyCase{"MarkerSkipsTheBlockTail", marker_at(100), "rfm=var rat=cr", {}, std::string(98, 'a') + "\nnext\n",
                 "", 0},
-        VarCase{"MarkerInTheLastWord", marker_at(510), "rfm=var rat=cr", {}, std::string(508, 'a') + "\nnext\n",
+        CopyCase{"MarkerInTheLastWord", marker_at(510), "rfm=var rat=cr", {}, std::string(508, 'a') + "\nnext\n",
                 "", 0},
-        VarCase{"LineEndBytesAreData", rms::var_file({bytes("a\nb\r\x1a")}), "rfm=var rat=cr", {},
+        CopyCase{"LineEndBytesAreData", rms::var_file({bytes("a\nb\r\x1a")}), "rfm=var rat=cr", {},
                 "a\nb\r\x1a\n", "", 0},
-        VarCase{"ZeroWordsAreEmptyRecords", with_tail(rms::var_file({bytes("ab")}), {0, 0, 0, 0}),
+        CopyCase{"ZeroWordsAreEmptyRecords", with_tail(rms::var_file({bytes("ab")}), {0, 0, 0, 0}),
                 "rfm=var rat=cr", {"-v"}, "ab\n\n\n",
                 kVersionLine + "org=seq rfm=var rat=cr lrl=32767\n3 records copied\n", 0},
-        VarCase{"LoneLastByteIgnored", with_tail(rms::var_file({bytes("ab")}), {7}), "rfm=var", {}, "ab", "", 0},
-        VarCase{"FileEndsInsideRecord", with_tail(rms::var_file({bytes("ab")}), {10, 0, 'x', 'y'}),
+        CopyCase{"LoneLastByteIgnored", with_tail(rms::var_file({bytes("ab")}), {7}), "rfm=var", {}, "ab", "", 0},
+        CopyCase{"FileEndsInsideRecord", with_tail(rms::var_file({bytes("ab")}), {10, 0, 'x', 'y'}),
                 "rfm=var rat=cr", {"-v"}, "ab\n",
                 kVersionLine + "org=seq rfm=var rat=cr lrl=32767\n"
                                "read: end of file inside the 10-byte record at offset 4\n",
                 1},
-        VarCase{"LengthBeyondLrl", rms::var_file({bytes("ab"), bytes("abcdef")}), "rfm=var lrl=4", {}, "ab",
+        CopyCase{"LengthBeyondLrl", rms::var_file({bytes("ab"), bytes("abcdef")}), "rfm=var lrl=4", {}, "ab",
                 "length word 6 at offset 4 exceeds rsize 4\n", 1},
-        VarCase{"LengthOfNegativeCount", with_tail(rms::var_file({bytes("ab")}), {0x00, 0x90, 1, 2}), "rfm=var",
+        CopyCase{"LengthOfNegativeCount", with_tail(rms::var_file({bytes("ab")}), {0x00, 0x90, 1, 2}), "rfm=var",
                 {}, "ab", "length word 36864 at offset 4 exceeds rsize 32767\n", 1},
-        VarCase{"VfcWithControlPrefix",
+        CopyCase{"VfcWithControlPrefix",
                 rms::var_file({rms::vfc_record(bytes("\x01\x8d"), bytes("line")), rms::vfc_record(bytes("XY"), {})}),
                 "rfm=vfc rat=prn fsz=2", {"-p"}, "\x01\x8dline\nXY\n", "", 0},
-        VarCase{"NoSpanFile",
+        CopyCase{"NoSpanFile",
                 rms::var_file({Bytes(300, 'a'), Bytes(300, 'b'), Bytes(101, 'c')}, /*no_span=*/true),
                 "rfm=var rat=blk", {"-i"},
                 std::string(300, 'a') + "\n" + std::string(300, 'b') + "\n" + std::string(101, 'c') + "\n", "", 0}),
-    [](const testing::TestParamInfo<VarCase>& info) { return std::string(info.param.name); });
+    copy_case_name);
 
 // Records of every length crossing the reader's internal chunk boundaries
 // come out exactly as built.
@@ -128,7 +100,7 @@ TEST(VarRecords, LargeFileRoundTrips) {
         expected += '\n';
         records.push_back(std::move(record));
     }
-    ToolResult r = copy_file(rms::var_file(records), "rfm=var", {"-i", "-v"});
+    ToolResult r = run_on_file(rms::var_file(records), "rfm=var", {"-i", "-v"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out == expected) << "output differs";
     EXPECT_EQ(r.err, kVersionLine + "org=seq rfm=var rat=none lrl=32767\nforced rat=cr\n" +

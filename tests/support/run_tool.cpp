@@ -122,3 +122,11 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
 std::string TempDir::write(const std::string& name, const std::vector<unsigned char>& content) const {
     return write(name, std::string(content.begin(), content.end()));
 }
+
+ToolResult run_on_file(const std::vector<unsigned char>& file, const std::string& attributes,
+                       std::vector<std::string> options) {
+    TempDir dir;
+    std::string path = dir.write("DATA.DAT", file);
+    options.insert(options.end(), {"-a", "-", path});
+    return run_unrms(options, attributes);
+}

@@ -27,6 +27,11 @@ inline ToolResult run_unrms(std::vector<std::string> args, std::string input = "
     return run_tool(ToolRun(std::move(args), std::move(input)));
 }
 
+// Writes file into a fresh directory and runs unrms on it with the given
+// options and the attributes on standard input ("-a -").
+ToolResult run_on_file(const std::vector<unsigned char>& file, const std::string& attributes,
+                       std::vector<std::string> options = {});
+
 // A directory that lives as long as the object; files written into it are
 // removed with it.
 class TempDir {

@@ -1,0 +1,40 @@
+// Fixed-length records: lrl bytes each, no length word, a pad byte after
+// odd lengths, and a record that does not fit whole into the rest of a block
+// starts at the next block.
+
+#include "platform/console.h"
+#include "sequential/sequential_copy.h"
+
+int copy_fix_records(SequentialCopy& copy) {
+    settle_newline_mode(copy.options, rat_of(copy.attributes));
+    const std::uint16_t reclen = record_buffer_size(copy.attributes);
+    if (verbose_dumps(copy.options)) {
+        message(copy.console, "reclen: %u\n", reclen);
+    }
+
+    for (;;) {
+        const std::uint64_t record_offset = copy.input.position;
+        std::size_t got = 0;
+        const unsigned char* data = reader_take(copy.input, reclen, &got);
+        if (got == 0) {
+            return check_input_error(copy) != 0 ? 1 : finish_copy(copy);
+        }
+        if (got < reclen) {
+            if (check_input_error(copy) != 0) {
+                return 1;
+            }
+            // A file that ends inside its last record: its bytes are kept.
+            if (write_output(copy.console, data, got) != 0) {
+                return 1;
+            }
+            message(copy.console, "last record only %d bytes\n", static_cast<int>(got));
+            return report_short_record(copy, record_offset, reclen);
+        }
+        ++copy.records;
+        if (write_output(copy.console, data, reclen) != 0 || end_record(copy) != 0) {
+            return 1;
+        }
+        skip_pad_byte(copy, reclen);
+        place_next_fixed_record(copy, reclen);
+    }
+}

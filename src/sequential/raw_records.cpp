@@ -1,0 +1,74 @@
+// Raw mode (-r): the records keep their structure but lose the gaps of the
+// input. var and vfc records are written as their length word and stored
+// bytes; fix records back to back. Pad bytes, end-of-block markers and block
+// tails are dropped, and no line end is ever added.
+
+#include "platform/console.h"
+#include "sequential/sequential_copy.h"
+
+int copy_raw_var_records(SequentialCopy& copy) {
+    const std::uint16_t rsize = record_buffer_size(copy.attributes);
+    if (verbose_dumps(copy.options)) {
+        message(copy.console, "rsize: %u\n", rsize);
+    }
+    const std::uint32_t longest = longest_stored_record(copy.attributes);
+
+    for (;;) {
+        const std::uint64_t record_offset = copy.input.position;
+        std::uint16_t length = 0;
+        int status = read_length_word(copy, &length);
+        if (status <= 0) {
+            return status < 0 ? 1 : finish_copy(copy);
+        }
+        if (length == kEndOfBlockMarker) {
+            skip_to_block_end(copy);
+            continue;
+        }
+        if (length > longest) {
+            return report_overlong_record(copy, record_offset, length);
+        }
+        ++copy.records;
+        const unsigned char word[2] = {static_cast<unsigned char>(length),
+                                       static_cast<unsigned char>(length >> 8)};
+        if (write_output(copy.console, word, sizeof word) != 0) {
+            return 1;
+        }
+        if (length == 0) {
+            continue;
+        }
+        std::size_t got = 0;
+        const unsigned char* data = reader_take(copy.input, length, &got);
+        if (got < length) {
+            return report_short_record(copy, record_offset, length);
+        }
+        if (write_output(copy.console, data, length) != 0) {
+            return 1;
+        }
+        skip_pad_byte(copy, length);
+    }
+}
+
+int copy_raw_fix_records(SequentialCopy& copy) {
+    const std::uint16_t reclen = record_buffer_size(copy.attributes);
+    if (verbose_dumps(copy.options)) {
+        message(copy.console, "reclen: %u\n", reclen);
+    }
+
+    for (;;) {
+        const std::uint64_t record_offset = copy.input.position;
+        std::size_t got = 0;
+        const unsigned char* data = reader_take(copy.input, reclen, &got);
+        if (got == 0) {
+            return check_input_error(copy) != 0 ? 1 : finish_copy(copy);
+        }
+        if (got < reclen) {
+            return report_short_record(copy, record_offset, reclen);
+        }
+        ++copy.records;
+        if (write_output(copy.console, data, reclen) != 0) {
+            return 1;
+        }
+        skip_pad_byte(copy, reclen);
+        place_next_fixed_record(copy, reclen);
+    }
+}
