@@ -10,7 +10,7 @@
 void console_open(Console& console, int out_fd, int err_fd, std::size_t capacity) {
     console.out_fd = out_fd;
     console.err_fd = err_fd;
-    console.buffer = std::make_unique<unsigned char[]>(capacity);
+    console.buffer = std::make_unique_for_overwrite<unsigned char[]>(capacity);
     console.capacity = capacity;
     console.used = 0;
     console.output_failed = false;

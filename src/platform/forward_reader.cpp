@@ -6,8 +6,8 @@
 
 void reader_open(ForwardReader& reader, int fd) {
     reader.fd = fd;
-    reader.capacity = kForwardReaderChunk + kLargestTake;
-    reader.buffer = std::make_unique<unsigned char[]>(reader.capacity);
+    reader.capacity = kFirstChunk + kLargestTake;
+    reader.buffer = std::make_unique_for_overwrite<unsigned char[]>(reader.capacity);
     reader.start = 0;
     reader.end = 0;
     reader.position = 0;
@@ -15,9 +15,27 @@ void reader_open(ForwardReader& reader, int fd) {
     reader.error_number = 0;
 }
 
+// Doubles the buffer's read chunk, up to the largest, keeping the unread tail.
+static void grow(ForwardReader& reader) {
+    const std::size_t chunk = reader.capacity - kLargestTake;
+    if (chunk >= kLargestChunk) {
+        return;
+    }
+    const std::size_t capacity = 2 * chunk + kLargestTake;
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+    std::memcpy(buffer.get(), reader.buffer.get() + reader.start, reader.end - reader.start);
+    reader.end -= reader.start;
+    reader.start = 0;
+    reader.buffer = std::move(buffer);
+    reader.capacity = capacity;
+}
+
 // Moves the unread tail to the front and reads until at least `wanted` bytes
 // are buffered, the file ends or a read fails.
 static void refill(ForwardReader& reader, std::size_t wanted) {
+    if (!reader.at_end && reader.error_number == 0) {
+        grow(reader);
+    }
     std::size_t unread = reader.end - reader.start;
     if (reader.start != 0) {
         std::memmove(reader.buffer.get(), reader.buffer.get() + reader.start, unread);

@@ -20,9 +20,13 @@ struct ForwardReader {
     int error_number = 0;    // errno of a failed read, 0 while none failed
 };
 
-// The largest request take() always satisfies from one contiguous piece.
-inline constexpr std::size_t kForwardReaderChunk = 1 << 20;
-inline constexpr std::size_t kLargestTake = 1 << 17;
+// The largest request take() satisfies from one contiguous piece: a 16-bit
+// record length always fits.
+inline constexpr std::size_t kLargestTake = 1 << 16;
+// Reads start small and double up to this size, so that a small file costs
+// little memory and a large one costs a system call per megabyte.
+inline constexpr std::size_t kFirstChunk = 1 << 14;
+inline constexpr std::size_t kLargestChunk = 1 << 20;
 
 void reader_open(ForwardReader& reader, int fd);
 

@@ -1,0 +1,6 @@
+// Fixed-length sequential records.
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return fuzz_sequential(data, size, kRfmFixed, false);
+}

@@ -1,0 +1,6 @@
+// Variable-length sequential records (and vfc records whole, with -p).
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return fuzz_sequential(data, size, kRfmVariable, false);
+}

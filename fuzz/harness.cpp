@@ -1,0 +1,74 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "attributes/attribute_rules.h"
+#include "platform/raw_io.h"
+#include "sequential/sequential_copy.h"
+
+int memory_file(const std::uint8_t* data, std::size_t size) {
+    // One memory file serves every run of the process: creating one per run
+    // would cost more than the run itself.
+    static int fd = ::memfd_create("fuzz-input", 0);
+    if (fd < 0 || ::ftruncate(fd, 0) != 0 || write_all(fd, data, size) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+        return -1;
+    }
+    return fd;
+}
+
+bool fuzz_setup(FuzzRun& run, const std::uint8_t* data, std::size_t size, std::uint8_t org, std::uint8_t rfm) {
+    if (size < kFuzzHeaderSize) {
+        return false;
+    }
+    const std::uint8_t flags = data[0];
+    const int newline = flags & 3;
+    run.options.newline_mode = newline == 3 ? kNewlineUndecided : newline == 2 ? kNewlineAfterRecord : newline;
+    run.options.length_prefix = (flags >> 2) & 1;
+    run.options.control_prefix = (flags >> 3) & 1;
+    run.options.raw = (flags >> 4) & 1;
+    const int level = flags >> 5;
+    run.options.verbose = level == 7 ? -1 : level;
+
+    set_org(run.attributes, org);
+    set_rfm(run.attributes, rfm);
+    set_lrl(run.attributes, static_cast<std::uint16_t>(data[1] | (data[2] << 8)));
+    set_fsz(run.attributes, data[3]);
+    set_bks(run.attributes, data[4]);
+    set_rat(run.attributes, data[5] & 0x1F);
+
+    int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    console_open(run.console, sink, sink, 1 << 16);
+    if (check_attributes(run.attributes, run.console) != 1) {
+        fuzz_teardown(run);
+        return false;
+    }
+    if ((rat_of(run.attributes) & (kRatFortran | kRatPrint)) != 0 &&
+        run.options.newline_mode == kNewlineUndecided) {
+        run.options.newline_mode = kNewlineAfterRecord;
+    }
+    run.input_fd = memory_file(data + kFuzzHeaderSize, size - kFuzzHeaderSize);
+    if (run.input_fd < 0) {
+        fuzz_teardown(run);
+        return false;
+    }
+    return true;
+}
+
+void fuzz_teardown(FuzzRun& run) {
+    flush_output(run.console);
+    run.input_fd = -1;
+    ::close(run.console.out_fd);
+}
+
+int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm, bool raw) {
+    FuzzRun run;
+    if (!fuzz_setup(run, data, size, kOrgSequential, rfm)) {
+        return 0;
+    }
+    run.options.raw = raw ? 1 : 0;
+    copy_sequential(run.input_fd, run.attributes, run.options, run.console);
+    fuzz_teardown(run);
+    return 0;
+}

@@ -1,0 +1,41 @@
+// What every fuzz target shares: the run options and attributes taken from
+// the first bytes of the input, the rest as the input file, and both output
+// streams sent to /dev/null. The aim of every target: no input crashes,
+// hangs, or reads or writes outside a buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "attributes/file_attributes.h"
+#include "driver/run_options.h"
+#include "platform/console.h"
+
+struct FuzzRun {
+    RunOptions options;
+    FileAttributes attributes;
+    Console console;
+    int input_fd = -1;  // a memory file holding the input file's bytes
+};
+
+// Bytes of the input the header takes before the file begins.
+inline constexpr std::size_t kFuzzHeaderSize = 6;
+
+// Fills run from data: byte 0 the options (bits 0-1 newline mode, bit 2 -l,
+// bit 3 -p, bit 4 -r, bits 5-7 the verbose level, 7 meaning -1), bytes 1-2
+// lrl, byte 3 fsz, byte 4 bks, byte 5 rat; then org and rfm as given, and the
+// consistency rules applied as the driver applies them. Returns false when
+// the input is too short or the rules refuse the attributes.
+bool fuzz_setup(FuzzRun& run, const std::uint8_t* data, std::size_t size, std::uint8_t org, std::uint8_t rfm);
+
+// Releases the sinks; the memory file is kept for the next run.
+void fuzz_teardown(FuzzRun& run);
+
+// A descriptor of the process's memory file, now holding the given bytes and
+// positioned at 0; -1 when it cannot be made.
+int memory_file(const std::uint8_t* data, std::size_t size);
+
+// Runs copy_sequential on the input with the given record format and raw
+// mode forced on or off: one target per record reader.
+int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm, bool raw);

@@ -1,0 +1,117 @@
+// Writes the seed corpus of every fuzz target from files the test builder
+// makes, each behind the header of run options and attributes that the
+// targets read first.
+//
+// usage: make_seeds CORPUS_DIRECTORY
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "rms_builder.h"
+
+namespace {
+
+using rms::Bytes;
+using rms::bytes;
+
+struct Seed {
+    std::string target;
+    std::string name;
+    Bytes content;
+};
+
+// Header bits: 0-1 newline (3 undecided), 2 -l, 3 -p, 4 -r, 5-7 verbose level.
+constexpr unsigned char kUndecided = 3;
+constexpr unsigned char kVerbose2 = 2 << 5;
+
+Bytes with_header(unsigned char options, std::uint16_t lrl, unsigned char fsz, unsigned char bks,
+                  unsigned char rat, const Bytes& file) {
+    Bytes seed = {options, static_cast<unsigned char>(lrl), static_cast<unsigned char>(lrl >> 8), fsz, bks, rat};
+    seed.insert(seed.end(), file.begin(), file.end());
+    return seed;
+}
+
+Bytes marked_var_file() {
+    rms::VarFileBuilder file;
+    for (const char* record : {"abc", "", "wxyz", "odd"}) rms::add_var_record(file, bytes(record));
+    rms::end_var_block(file);
+    rms::add_var_record(file, Bytes(600, 'L'));
+    rms::add_var_record(file, bytes("tail"));
+    return file.bytes;
+}
+
+Bytes print_file() {
+    return rms::var_file({rms::vfc_record(bytes("\x01\x8d"), bytes("head")), rms::vfc_record(Bytes{0, 0}, {}),
+                          rms::vfc_record(bytes("\x01\x8d"), bytes("odd")), {}});
+}
+
+Bytes relative_seed_file() {
+    rms::RelativeFileSpec spec;
+    spec.bks = 1;
+    spec.lrl = 20;
+    spec.buckets = {{rms::present_cell(bytes("alpha")), {rms::kCellDeleted, bytes("gone")},
+                     rms::present_cell(bytes("beta"))},
+                    {rms::present_cell(bytes("")), {0, {}}, rms::present_cell(bytes("hidden"))}};
+    return rms::relative_file(spec);
+}
+
+Bytes words(const std::vector<std::string>& list) {
+    Bytes out;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i != 0) out.push_back(0);
+        out.insert(out.end(), list[i].begin(), list[i].end());
+    }
+    return out;
+}
+
+std::vector<Seed> seeds() {
+    const Bytes fix80 = rms::fix_file({Bytes(80, 'a'), Bytes(80, 'b'), Bytes(80, 'c'), Bytes(80, 'd'),
+                                       Bytes(80, 'e'), Bytes(80, 'f'), Bytes(80, 'g')},
+                                      80);
+    const Bytes fix81 = rms::fix_file({Bytes(81, 'a'), Bytes(81, 'b'), Bytes(81, 'c')}, 81);
+    Bytes fix_partial = fix80;
+    fix_partial.insert(fix_partial.end(), 30, 'z');
+    return {
+        {"var", "marked", with_header(kUndecided | kVerbose2, 0, 0, 0, 0x02, marked_var_file())},
+        {"var", "no_span", with_header(1, 512, 0, 0, 0x08, rms::var_file({Bytes(300, 'a'), Bytes(301, 'b')}, true))},
+        {"var", "vfc_whole", with_header(kUndecided | 0x08, 0, 2, 0, 0x04, print_file())},
+        {"vfc", "print", with_header(kUndecided | kVerbose2, 80, 2, 0, 0x04, print_file())},
+        {"vfc", "fsz4", with_header(0, 10, 4, 0, 0, rms::var_file({rms::vfc_record(bytes("1234"), bytes("data"))}))},
+        {"fix", "reclen80", with_header(kUndecided | kVerbose2, 80, 0, 0, 0x02, fix80)},
+        {"fix", "reclen81", with_header(2, 81, 0, 0, 0, fix81)},
+        {"fix", "partial", with_header(kUndecided, 80, 0, 0, 0x02, fix_partial)},
+        {"raw_var", "marked", with_header(kUndecided | kVerbose2, 0, 0, 0, 0, marked_var_file())},
+        {"raw_var", "vfc", with_header(kUndecided | 0x08, 0, 2, 0, 0x04, print_file())},
+        {"raw_fix", "reclen81", with_header(kUndecided | kVerbose2, 81, 0, 0, 0, fix81)},
+        {"raw_fix", "partial", with_header(kUndecided, 80, 0, 0, 0, fix_partial)},
+        {"relative", "two_buckets", with_header(kUndecided | kVerbose2, 20, 0, 1, 0x02, relative_seed_file())},
+        {"attributes", "var", bytes("org=seq rfm=var rat=cr lrl=28\n")},
+        {"attributes", "relative", bytes("org=rel\r\nrfm=var\tbks=2 lrl=\nrat=none rat=blk\x1a junk")},
+        {"attributes", "refused", bytes("org=idx rfm=stm bks=0x10 fsz=-1")},
+        {"options", "cluster", words({"-inv2", "-a", "attrs", "FILE"})},
+        {"options", "dashes", words({"-a-", "-l", "--", "-odd"})},
+        {"options", "error", words({"-pr", "-x", "-a"})},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds CORPUS_DIRECTORY\n");
+        return 1;
+    }
+    for (const Seed& seed : seeds()) {
+        const std::filesystem::path directory = std::filesystem::path(argv[1]) / seed.target;
+        std::filesystem::create_directories(directory);
+        std::ofstream out(directory / ("seed_" + seed.name), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(seed.content.data()), static_cast<std::streamsize>(seed.content.size()));
+        if (!out) {
+            std::fprintf(stderr, "make_seeds: cannot write %s\n", (directory / seed.name).c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
