@@ -133,7 +133,8 @@ void weigh_against_each_other(std::vector<Candidate>& found) {
         cap_scores(found, relative, 50);
         cap_scores(found, sequential, 50);
     }
-    if (best_score(found, relative) >= 90) {
+    // Lined-up cells score at least 60, even when two layouts of them compete.
+    if (best_score(found, relative) >= 60) {
         cap_scores(found, sequential, 50);
     }
     const int chained = best_score(found, chain);

@@ -3,6 +3,7 @@
 // stream text.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/little_endian.h"
@@ -172,173 +173,280 @@ std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
     return in_block != 0 && in_block + length > kBlock ? at - in_block + kBlock : at;
 }
 
-struct FixedFit {
-    std::uint16_t length = 0;
-    double value = 0;    // how much better than the typical length the records line up
-    double similarity = 0;
-    double filler = -1;  // share of pad and gap bytes of one value; -1: none seen
-    int ending = 0;      // 1 the file ends with a record, 0 in a gap, -1 inside a record
-    ContentTally content;
-    std::uint64_t records = 0;
-};
-
-// Judges one record length on the head: consecutive records compared column
-// by column, the pad and gap bytes the placement rule leaves, and where the
-// layout meets the end of the file.
-FixedFit fit_fixed(const ProbeInput& input, std::uint16_t length) {
-    constexpr std::uint64_t kCompareBudget = 2048;
-    constexpr std::uint64_t kFillerSpan = 8 * kBlock;
-    constexpr std::uint64_t kContentRecords = 64;
-    FixedFit fit;
-    fit.length = length;
-    const std::uint64_t end = input.head_size;
-    std::array<std::uint64_t, 256> filler_counts{};
-    std::uint64_t filler_total = 0;
-    std::uint64_t compared = 0;
-    std::uint64_t equal = 0;
+// Where records of this length, laid out by the placement rule, meet the end
+// of the file: 1 the last record (and its pad) ends it, 0 it ends in a block
+// gap, -1 it ends inside a record, which unrms reports as damage.
+int layout_ending(std::uint64_t size, std::uint64_t length) {
     std::uint64_t at = 0;
-    std::uint64_t previous = 0;
     for (;;) {
         const std::uint64_t start = place_record(at, length);
-        if (start < kFillerSpan) {
-            for (std::uint64_t i = at; i < start && i < end; ++i) {
-                ++filler_counts[input.head[i]];
-                ++filler_total;
-            }
+        if (start >= size) {
+            return at >= size ? 1 : 0;
         }
-        if (start + length > end) {
-            at = start;
+        if (start + length > size) {
+            return -1;
+        }
+        at = start + length + (length & 1);
+    }
+}
+
+struct FixedFit {
+    std::uint16_t length = 0;
+    std::uint64_t records = 0;  // in the region measured
+    std::uint64_t bytes = 0;    // covered by those records and their pads and gaps
+    double cost = 0;            // of coding those bytes under the layout, in nats
+    int ending = 0;             // layout_ending, 0 when only the head is known
+    int last_byte = -1;         // the last byte of every record when it never varies, else -1
+    ContentTally content;
+};
+
+// Adaptive counts over an alphabet, with the cost, in nats, of coding what
+// was counted with a Krichevsky-Trofimov estimator.
+template <std::size_t N>
+struct Counts {
+    std::array<std::uint32_t, N> counts{};
+    std::uint32_t total = 0;
+};
+
+template <std::size_t N>
+double coding_cost(const Counts<N>& model, double alphabet) {
+    constexpr double kHalf = 0.5;
+    double cost = std::lgamma(model.total + alphabet * kHalf) - std::lgamma(alphabet * kHalf);
+    for (std::uint32_t count : model.counts) {
+        if (count != 0) {
+            cost -= std::lgamma(count + kHalf) - std::lgamma(kHalf);
+        }
+    }
+    return cost;
+}
+
+// Bytes fall into a few classes; a record column is modelled by the classes
+// it holds (few parameters, so a column learns from few records), the byte
+// within its class by one model for the whole region.
+constexpr std::size_t kClasses = 8;
+
+unsigned byte_class(unsigned char byte) {
+    if (byte == 0) return 0;
+    if (byte < 0x20) return 1;
+    if (byte == ' ') return 2;
+    if (byte >= '0' && byte <= '9') return 3;
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')) return 4;
+    if (byte < 0x7F) return 5;
+    if (byte < 0xA0) return 6;
+    return 7;
+}
+
+constexpr double kClassSizes[kClasses] = {1, 31, 1, 10, 52, 32, 33, 96};
+
+struct RegionModel {
+    std::vector<Counts<kClasses>> columns;
+    std::array<Counts<256>, kClasses> within;  // the byte given its class
+    Counts<256> gaps;
+};
+
+template <std::size_t N>
+void count(Counts<N>& model, unsigned symbol) {
+    ++model.counts[symbol];
+    ++model.total;
+}
+
+void count_record_byte(RegionModel& model, std::size_t column, unsigned char byte) {
+    const unsigned group = byte_class(byte);
+    count(model.columns[column], group);
+    count(model.within[group], byte);
+}
+
+
+// A column that tells nothing about its bytes is coded with the classes of
+// the whole region instead of its own, at the cost of saying so: columns of
+// random bytes then cost nothing extra, however many a layout has.
+double region_cost(const RegionModel& model) {
+    double cost = coding_cost(model.gaps, 256);
+    Counts<kClasses> region;
+    for (const auto& column : model.columns) {
+        for (std::size_t group = 0; group < kClasses; ++group) {
+            region.counts[group] += column.counts[group];
+        }
+        region.total += column.total;
+    }
+    // The shared classes' own parameters.
+    cost += 0.5 * kClasses * std::log(region.total + 1.0);
+    std::array<double, kClasses> shared{};
+    for (std::size_t group = 0; group < kClasses; ++group) {
+        shared[group] = -std::log((region.counts[group] + 0.5) / (region.total + 0.5 * kClasses));
+    }
+    for (const auto& column : model.columns) {
+        double with_shared = 0;
+        for (std::size_t group = 0; group < kClasses; ++group) {
+            with_shared += column.counts[group] * shared[group];
+        }
+        cost += std::min(coding_cost(column, kClasses), with_shared) + std::log(2.0);
+    }
+    for (std::size_t group = 0; group < kClasses; ++group) {
+        cost += coding_cost(model.within[group], kClassSizes[group]);
+    }
+    return cost;
+}
+
+// Codes the region [0, region) of the head as records of this length. The
+// right length codes the file cheapest: a wrong one mixes the columns and
+// puts data into the pad and gap bytes, and a run of several records gives
+// each column fewer bytes to learn from.
+FixedFit fit_fixed(const ProbeInput& input, std::uint64_t length, std::uint64_t region) {
+    constexpr std::uint64_t kContentRecords = 64;
+    FixedFit fit;
+    fit.length = static_cast<std::uint16_t>(length);
+    RegionModel model;
+    // The pad byte of an odd length is coded as one more column: an odd
+    // length and the even one above it then cost the same, and the pad byte
+    // itself decides between them.
+    model.columns.resize(length + (length & 1));
+    std::uint64_t at = 0;
+    for (;;) {
+        const std::uint64_t start = place_record(at, length);
+        if (start + length > region) {
             break;
         }
-        if (fit.records != 0 && compared < kCompareBudget) {
-            const std::uint64_t span = std::min<std::uint64_t>(length, kCompareBudget - compared);
-            for (std::uint64_t i = 0; i < span; ++i) {
-                equal += input.head[previous + i] == input.head[start + i] ? 1 : 0;
-            }
-            compared += span;
+        for (std::uint64_t i = at; i < start; ++i) {
+            count(model.gaps, input.head[i]);
+        }
+        const unsigned char* record = input.head + start;
+        for (std::uint64_t column = 0; column < length; ++column) {
+            count_record_byte(model, column, record[column]);
         }
         if (fit.records < kContentRecords) {
-            tally_content(fit.content, input.head + start, length);
+            tally_content(fit.content, record, length);
+        }
+        if (fit.records == 0) {
+            fit.last_byte = record[length - 1];
+        } else if (fit.last_byte != record[length - 1]) {
+            fit.last_byte = -1;
         }
         ++fit.records;
-        previous = start;
         at = start + length;
-        if ((length & 1) != 0 && at < end) {
-            if (at < kFillerSpan) {
-                ++filler_counts[input.head[at]];
-                ++filler_total;
-            }
+        if ((length & 1) != 0 && at < region) {
+            count_record_byte(model, length, input.head[at]);
             ++at;
         }
-        if (compared >= kCompareBudget && at >= kFillerSpan && fit.records >= kContentRecords) {
-            break;
-        }
     }
-    fit.similarity = compared == 0 ? 0 : static_cast<double>(equal) / static_cast<double>(compared);
-    if (filler_total >= 4) {
-        fit.filler = static_cast<double>(*std::max_element(filler_counts.begin(), filler_counts.end())) /
-                     static_cast<double>(filler_total);
-    }
-    if (input.head_size == input.size) {
-        if (at == end) {
-            fit.ending = 1;
-        } else {
-            const std::uint64_t next = place_record(at, length);
-            fit.ending = next >= end ? 0 : -1;
-        }
-    }
+    fit.bytes = at;
+    fit.cost = region_cost(model);
     return fit;
 }
 
-// The value of a fit beyond what any length gets: agreement between records
-// above the typical agreement at any distance, pad and gap bytes more uniform
-// than the file's commonest byte, and a layout that ends with the file.
-double excess_value(const FixedFit& fit, double typical_similarity, double commonest_share) {
-    double value = fit.similarity - typical_similarity;
-    if (fit.filler >= 0) {
-        value += 0.6 * std::max(0.0, fit.filler - commonest_share);
+// The cost of the same bytes with no layout at all: one column for all.
+double unstructured_cost(const ProbeInput& input, std::uint64_t bytes) {
+    RegionModel model;
+    model.columns.resize(1);
+    for (std::uint64_t i = 0; i < bytes; ++i) {
+        count_record_byte(model, 0, input.head[i]);
     }
-    return value + (fit.ending == 1 ? 0.1 : fit.ending == -1 ? -0.15 : 0);
+    return region_cost(model);
 }
 
-double commonest_byte_share(const ProbeInput& input) {
-    std::array<std::uint64_t, 256> counts{};
-    for (std::size_t i = 0; i < input.head_size; ++i) {
-        ++counts[input.head[i]];
-    }
-    return static_cast<double>(*std::max_element(counts.begin(), counts.end())) / static_cast<double>(input.head_size);
+double cost_per_byte(const FixedFit& fit) {
+    return fit.cost / static_cast<double>(fit.bytes);
 }
 
-std::string describe_fit(const FixedFit& fit) {
-    std::string text = format("record length %u: %llu records, consecutive records agree in %.0f%% of their bytes",
-                              fit.length, static_cast<unsigned long long>(fit.records), fit.similarity * 100);
-    if (fit.filler >= 0) {
-        text += format(", pad and gap bytes %.0f%% one value", fit.filler * 100);
-    }
+std::string describe_fit(const FixedFit& fit, double lead) {
+    std::string text = format("record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
+                              "%.0f nats below the next best layout",
+                              fit.length, static_cast<unsigned long long>(fit.records),
+                              static_cast<unsigned long long>(fit.bytes), cost_per_byte(fit) / std::log(2.0), lead);
     text += fit.ending == 1 ? ", the last record ends the file"
             : fit.ending == 0 ? ", the file ends in a block gap"
                               : ", the file ends inside a record";
     return text;
 }
 
-Candidate fixed_candidate(const FixedFit& fit, int score) {
+Candidate fixed_candidate(const FixedFit& fit, double lead, int score) {
     Candidate candidate = make_candidate(kOrgSequential, kRfmFixed, carriage_control_for(fit.content), fit.length, score);
-    candidate.evidence = describe_fit(fit);
+    candidate.evidence = describe_fit(fit, lead);
     return candidate;
+}
+
+// The lengths worth measuring: when the whole file is known, those whose
+// last record ends it, else those that end it in a block gap; otherwise
+// every length up to a few blocks and every multiple of a block.
+std::vector<std::uint64_t> lengths_to_measure(const ProbeInput& input, std::uint64_t longest) {
+    std::vector<std::uint64_t> lengths;
+    if (input.head_size == input.size) {
+        for (int wanted = 1; wanted >= 0 && lengths.empty(); --wanted) {
+            for (std::uint64_t length = 1; length <= longest; ++length) {
+                if (layout_ending(input.size, length) == wanted) {
+                    lengths.push_back(length);
+                }
+            }
+        }
+    }
+    if (lengths.empty()) {
+        constexpr std::uint64_t kEveryLengthUpTo = 2048;
+        for (std::uint64_t length = 1; length <= longest; ++length) {
+            if (length <= kEveryLengthUpTo || length % kBlock == 0) {
+                lengths.push_back(length);
+            }
+        }
+    }
+    return lengths;
 }
 
 }  // namespace
 
 void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
     const std::uint64_t longest = std::min<std::uint64_t>(kLongestRecord, input.head_size / 2);
+    const std::vector<std::uint64_t> lengths = lengths_to_measure(input, longest);
+    // Few lengths are measured on a large region, many on a small one.
+    const std::uint64_t region = std::min<std::uint64_t>(input.head_size, lengths.size() <= 64 ? 1 << 16 : 1 << 13);
     std::vector<FixedFit> fits;
-    for (std::uint64_t length = 1; length <= longest; ++length) {
-        FixedFit fit = fit_fixed(input, static_cast<std::uint16_t>(length));
+    for (std::uint64_t length : lengths) {
+        FixedFit fit = fit_fixed(input, length, region);
         if (fit.records >= 2) {
+            fit.ending = input.head_size == input.size ? layout_ending(input.size, length) : 0;
             fits.push_back(fit);
         }
     }
     if (fits.empty()) {
         return;
     }
-    std::vector<double> similarities;
-    for (const FixedFit& fit : fits) {
-        similarities.push_back(fit.similarity);
+    const auto cheaper = [](const FixedFit& a, const FixedFit& b) { return cost_per_byte(a) < cost_per_byte(b); };
+    std::sort(fits.begin(), fits.end(), cheaper);
+    const double bytes = static_cast<double>(fits[0].bytes);
+    // An odd length with its pad byte and the even length above it lay the
+    // records out alike and cost the same: a last byte that never varies,
+    // and is no blank that pads text, is a pad byte. Neither counts as the
+    // other's rival.
+    const auto length_of = [&](std::uint64_t length) {
+        return std::find_if(fits.begin(), fits.end(), [&](const FixedFit& fit) { return fit.length == length; });
+    };
+    const std::uint64_t even = fits[0].length + (fits[0].length & 1);
+    const auto even_fit = length_of(even);
+    const auto odd_fit = length_of(even - 1);
+    std::uint64_t sibling = 0;
+    if (even_fit != fits.end() && odd_fit != fits.end()) {
+        const bool padded = even_fit->last_byte >= 0 && even_fit->last_byte != ' ' && even_fit->records >= 3;
+        std::iter_swap(fits.begin(), padded ? odd_fit : even_fit);
+        sibling = padded ? even : even - 1;
     }
-    std::nth_element(similarities.begin(), similarities.begin() + similarities.size() / 2, similarities.end());
-    const double typical = similarities[similarities.size() / 2];
-    const double commonest = commonest_byte_share(input);
-    for (FixedFit& fit : fits) {
-        fit.value = excess_value(fit, typical, commonest);
-    }
-    FixedFit best;
-    for (const FixedFit& fit : fits) {
-        if (fit.value > best.value) {
-            best = fit;
+    const FixedFit& best = fits[0];
+    const double best_cost = sibling != 0 ? std::min(cost_per_byte(best), cost_per_byte(*length_of(sibling)))
+                                          : cost_per_byte(best);
+    // The lead over the next layout, or over no layout, scaled to the bytes
+    // the best one covers; a file ending inside a record costs it a little.
+    double next = unstructured_cost(input, best.bytes) / bytes;
+    const FixedFit* runner_up = nullptr;
+    for (std::size_t i = 1; i < fits.size(); ++i) {
+        if (fits[i].length != sibling && (runner_up == nullptr || cheaper(fits[i], *runner_up))) {
+            runner_up = &fits[i];
         }
     }
-    if (best.length == 0) {
-        return;
+    if (runner_up != nullptr) {
+        next = std::min(next, cost_per_byte(*runner_up));
     }
-    // A multiple of the true length lines up about as well as the length
-    // itself: of the divisors that do nearly as well, the shortest wins.
-    const double best_value = best.value;
-    for (const FixedFit& fit : fits) {
-        if (fit.length < best.length && best.length % fit.length == 0 && fit.value >= best_value - 0.03) {
-            best = fit;
-            break;
-        }
-    }
-    FixedFit runner_up;
-    for (const FixedFit& fit : fits) {
-        if (fit.length % best.length != 0 && fit.value > runner_up.value) {
-            runner_up = fit;
-        }
-    }
-    const auto score_of = [](const FixedFit& fit) { return std::min(90, static_cast<int>(20 + 100 * fit.value)); };
-    out.push_back(fixed_candidate(best, score_of(best)));
-    if (runner_up.length != 0) {
-        out.push_back(fixed_candidate(runner_up, std::min(score_of(runner_up), score_of(best))));
+    const double lead = (next - best_cost) * bytes - (best.ending == -1 ? 50 : 0);
+    // Confident (70 and a lead of 20 points) from a lead of 100 nats.
+    out.push_back(fixed_candidate(best, lead, std::clamp(50 + static_cast<int>(lead / 5), 0, 90)));
+    if (runner_up != nullptr) {
+        out.push_back(fixed_candidate(*runner_up, 0, std::min(50, out.back().score)));
     }
 }
 
