@@ -19,7 +19,7 @@ std::vector<Bytes> lines() {
     return out;
 }
 
-const std::string kVarLine = "org=seq rfm=var rat=cr lrl=31";
+const std::string kVarLine = "org=seq rfm=var rat=cr lrl=28";
 
 struct CommandCase {
     const char* name;
