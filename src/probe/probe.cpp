@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <memory>
 
 #include "attributes/attribute_listing.h"
@@ -69,6 +71,15 @@ std::uint8_t carriage_control_for(const ContentTally& tally) {
 
 std::uint8_t carriage_control_by_bytes(const ContentTally& tally) {
     return tally.bytes != 0 && tally.text_bytes * 4 >= tally.bytes * 3 ? kRatCarriageReturn : 0;
+}
+
+std::string evidence_text(const char* format, ...) {
+    char line[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    return line;
 }
 
 Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score) {
@@ -158,7 +169,7 @@ void add_fallback_candidates(const ProbeInput& input, std::vector<Candidate>& fo
     found.push_back(undefined);
     ContentTally content;
     tally_content(content, input.head, input.head_size);
-    if (input.size != 0 && input.size % 512 == 0 && !mostly_text(content)) {
+    if (input.size != 0 && input.size % kBlockSize == 0 && !mostly_text(content)) {
         Candidate blocks = make_candidate(kOrgSequential, kRfmFixed, 0, 512, 35);
         blocks.evidence = "binary data in whole blocks, as in images: one record per block copies every byte";
         found.push_back(blocks);

@@ -1,6 +1,5 @@
 #include "probe/probe_command.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>

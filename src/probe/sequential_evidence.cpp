@@ -4,22 +4,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 
 #include "platform/little_endian.h"
 #include "probe/evidence.h"
 
 namespace {
 
-constexpr std::uint64_t kBlock = 512;
-constexpr std::uint16_t kEndOfBlockMarker = 0xFFFF;
 constexpr std::uint16_t kLongestRecord = 32767;
-
-std::string format(const char* pattern, auto... values) {
-    char line[256];
-    std::snprintf(line, sizeof line, pattern, values...);
-    return line;
-}
 
 // A print-control byte: no carriage control (0), a count of line feeds, or a
 // C0 control character with bit 7 set. Tab is left out: text lines begin
@@ -64,7 +55,7 @@ ChainWalk walk_chain(const ProbeInput& input) {
         const std::uint16_t length = le16(word);
         if (length == kEndOfBlockMarker) {
             ++walk.markers;
-            at = (at + 2 + kBlock - 1) / kBlock * kBlock;
+            at = (at + 2 + kBlockSize - 1) / kBlockSize * kBlockSize;
             at = std::min(at, input.size);
             continue;
         }
@@ -75,7 +66,7 @@ ChainWalk walk_chain(const ProbeInput& input) {
         }
         ++walk.records;
         walk.longest = std::max(walk.longest, length);
-        if (at / kBlock != (at + 2 + length + (length & 1) - 1) / kBlock) {
+        if (at / kBlockSize != (at + 2 + length + (length & 1) - 1) / kBlockSize) {
             ++walk.crossing;
         }
         if (length == 0) {
@@ -120,7 +111,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     const ChainWalk walk = walk_chain(input);
     if (!walk.to_end) {
         Candidate broken = make_candidate(kOrgSequential, kRfmVariable, 0, 0, 0);
-        broken.evidence = format("length-word chain breaks at offset %llu after %llu records",
+        broken.evidence = evidence_text("length-word chain breaks at offset %llu after %llu records",
                                  static_cast<unsigned long long>(walk.stop),
                                  static_cast<unsigned long long>(walk.records));
         out.push_back(broken);
@@ -139,7 +130,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
         rat |= kRatNoSpan;
     }
     const std::string counts =
-        format("length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
+        evidence_text("length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
                "%llu crossing blocks, longest %u, %llu of %llu text",
                static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
                static_cast<unsigned long long>(walk.markers), static_cast<unsigned long long>(walk.crossing),
@@ -153,7 +144,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
                                        static_cast<std::uint16_t>(std::max(walk.longest, std::uint16_t{2}) - 2),
                                        std::min(score + 10, 95));
         set_fsz(vfc.attributes, 2);
-        vfc.evidence = counts + format("; %llu records begin with print control, the data behind it is text",
+        vfc.evidence = counts + evidence_text("; %llu records begin with print control, the data behind it is text",
                                        static_cast<unsigned long long>(walk.print_like));
         out.push_back(vfc);
         score -= 20;
@@ -169,8 +160,8 @@ namespace {
 // placement rule: where it fits whole into the rest of the block, else at the
 // next block boundary.
 std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
-    const std::uint64_t in_block = at % kBlock;
-    return in_block != 0 && in_block + length > kBlock ? at - in_block + kBlock : at;
+    const std::uint64_t in_block = at % kBlockSize;
+    return in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
 }
 
 // Where records of this length, laid out by the placement rule, meet the end
@@ -349,7 +340,7 @@ double cost_per_byte(const FixedFit& fit) {
 }
 
 std::string describe_fit(const FixedFit& fit, double lead) {
-    std::string text = format("record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
+    std::string text = evidence_text("record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
                               "%.0f nats below the next best layout",
                               fit.length, static_cast<unsigned long long>(fit.records),
                               static_cast<unsigned long long>(fit.bytes), cost_per_byte(fit) / std::log(2.0), lead);
@@ -382,7 +373,7 @@ std::vector<std::uint64_t> lengths_to_measure(const ProbeInput& input, std::uint
     if (lengths.empty()) {
         constexpr std::uint64_t kEveryLengthUpTo = 2048;
         for (std::uint64_t length = 1; length <= longest; ++length) {
-            if (length <= kEveryLengthUpTo || length % kBlock == 0) {
+            if (length <= kEveryLengthUpTo || length % kBlockSize == 0) {
                 lengths.push_back(length);
             }
         }
@@ -484,7 +475,7 @@ void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out)
     }
     const std::uint16_t lrl = rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
     Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl, 80);
-    stream.evidence = format("text of %llu lines ended by %s, %llu bytes that are not text",
+    stream.evidence = evidence_text("text of %llu lines ended by %s, %llu bytes that are not text",
                              static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
     out.push_back(stream);
 }

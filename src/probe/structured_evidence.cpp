@@ -2,20 +2,12 @@
 // of key 0 and the ring of data buckets) and relative files (buckets of
 // cells).
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/little_endian.h"
 #include "probe/evidence.h"
 
 namespace {
 
-constexpr std::uint64_t kBlock = 512;
-
-std::string format(const char* pattern, auto... values) {
-    char line[256];
-    std::snprintf(line, sizeof line, pattern, values...);
-    return line;
-}
 
 // Offsets in VBN 1 of an indexed file.
 constexpr std::size_t kDataBucketSize = 11;
@@ -67,7 +59,7 @@ bool walk_entries(const unsigned char* bucket, std::size_t free_space, std::uint
 }  // namespace
 
 void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.head_size < kBlock) {
+    if (input.head_size < kBlockSize) {
         return;
     }
     const unsigned char* vbn1 = input.head;
@@ -82,21 +74,21 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         segments > kMaxSegments || key_size == 0 || key_size != vbn1[kKeySize]) {
         return;
     }
-    const std::string descriptor = format("prolog version %u in VBN 1, key 0 of %u segments and %u bytes, "
+    const std::string descriptor = evidence_text("prolog version %u in VBN 1, key 0 of %u segments and %u bytes, "
                                           "data buckets of %u blocks",
                                           version, segments, key_size, bucket_blocks);
     const std::uint32_t first = le32(vbn1 + kFirstDataBucket);
-    const std::uint64_t bucket_size = bucket_blocks * kBlock;
-    const std::uint64_t blocks = (input.size + kBlock - 1) / kBlock;
+    const std::uint64_t bucket_size = bucket_blocks * kBlockSize;
+    const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
     if (first < 2 || first - 1 + bucket_blocks > blocks) {
         Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, 0, 0, 75);
-        candidate.evidence = descriptor + format("; ldvbn %u lies outside the file (index never filled?)", first);
+        candidate.evidence = descriptor + evidence_text("; ldvbn %u lies outside the file (index never filled?)", first);
         out.push_back(candidate);
         return;
     }
     if (version != 3) {
         Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, 0, 0, 80);
-        candidate.evidence = descriptor + format("; ldvbn %u inside the file; buckets of this version not walked", first);
+        candidate.evidence = descriptor + evidence_text("; ldvbn %u inside the file; buckets of this version not walked", first);
         out.push_back(candidate);
         return;
     }
@@ -110,18 +102,18 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     // A ring can hold each bucket of the file once.
     const std::uint64_t most = input.size / bucket_size + 1;
     while (buckets < most) {
-        const unsigned char* bucket = window_bytes(window, (vbn - 1ull) * kBlock, bucket_size);
+        const unsigned char* bucket = window_bytes(window, (vbn - 1ull) * kBlockSize, bucket_size);
         if (vbn == 0 || bucket == nullptr) {
-            failure = format("bucket VBN %u lies outside the file", vbn);
+            failure = evidence_text("bucket VBN %u lies outside the file", vbn);
             break;
         }
         const std::size_t free_space = le16(bucket + kFreeSpace);
         if (bucket[kLevel] != 0 || free_space < kBucketHeaderSize || free_space > bucket_size) {
-            failure = format("VBN %u is no data bucket (level %u, freespace %zu)", vbn, bucket[kLevel], free_space);
+            failure = evidence_text("VBN %u is no data bucket (level %u, freespace %zu)", vbn, bucket[kLevel], free_space);
             break;
         }
         if (!walk_entries(bucket, free_space, records, content)) {
-            failure = format("the entries of the bucket at VBN %u overrun its free space", vbn);
+            failure = evidence_text("the entries of the bucket at VBN %u overrun its free space", vbn);
             break;
         }
         ++buckets;
@@ -137,7 +129,7 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     const std::uint8_t rat = carriage_control_by_bytes(content);
     Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, rat, 0, closed ? 95 : 75);
     candidate.evidence =
-        descriptor + (closed ? format("; the ring of %llu data buckets walks back to ldvbn %u: %llu records, %llu%% of their bytes text",
+        descriptor + (closed ? evidence_text("; the ring of %llu data buckets walks back to ldvbn %u: %llu records, %llu%% of their bytes text",
                                       static_cast<unsigned long long>(buckets), first,
                                       static_cast<unsigned long long>(records),
                                       static_cast<unsigned long long>(content.bytes == 0 ? 0 : content.text_bytes * 100 / content.bytes))
@@ -169,10 +161,10 @@ struct CellLayout {
 // not fit its cell.
 bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end,
                 CellLayout& layout) {
-    const std::uint64_t bucket_size = layout.bucket_blocks * kBlock;
+    const std::uint64_t bucket_size = layout.bucket_blocks * kBlockSize;
     std::uint64_t buckets = 0;
     for (std::uint64_t vbn = first; vbn < end && buckets < kBucketsExamined; vbn += layout.bucket_blocks, ++buckets) {
-        const unsigned char* bucket = window_bytes(window, (vbn - 1) * kBlock, bucket_size);
+        const unsigned char* bucket = window_bytes(window, (vbn - 1) * kBlockSize, bucket_size);
         if (bucket == nullptr) {
             return buckets != 0;  // the last bucket may be cut short by the end of the file
         }
@@ -213,12 +205,12 @@ Candidate relative_candidate(const CellLayout& layout, int score, const std::str
 }  // namespace
 
 void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.head_size < kBlock) {
+    if (input.head_size < kBlockSize) {
         return;
     }
     const std::uint32_t first = le16(input.head + kFirstBucket);
     const std::uint32_t end = le32(input.head + kEndOfFile);
-    const std::uint64_t blocks = (input.size + kBlock - 1) / kBlock;
+    const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
     if (first < 2 || end <= first || first > blocks || end - 1 > blocks + kLargestBucket) {
         return;
     }
@@ -227,16 +219,16 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     CellLayout runner_up;  // the best layout that would write something else
     const unsigned largest = std::min<std::uint32_t>(kLargestBucket, end - first);
     // A cell holds at least the record in the first cell.
-    const unsigned shortest = input.head_size > (first - 1ull) * kBlock + 3 &&
-                                      input.head[(first - 1ull) * kBlock] == kCellPresent
-                                  ? le16(input.head + (first - 1ull) * kBlock + 1) + 3u
+    const unsigned shortest = input.head_size > (first - 1ull) * kBlockSize + 3 &&
+                                      input.head[(first - 1ull) * kBlockSize] == kCellPresent
+                                  ? le16(input.head + (first - 1ull) * kBlockSize + 1) + 3u
                                   : 3u;
     for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest; ++blocks_per_bucket) {
         // The buckets fill the file from dvbn to eof.
         if ((end - first) % blocks_per_bucket != 0) {
             continue;
         }
-        const unsigned bucket_size = blocks_per_bucket * kBlock;
+        const unsigned bucket_size = blocks_per_bucket * kBlockSize;
         for (unsigned stride = shortest; stride <= bucket_size && stride <= 32767 + 3; ++stride) {
             CellLayout layout;
             layout.bucket_blocks = blocks_per_bucket;
@@ -257,12 +249,12 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     if (best.present == 0) {
         Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, 0, 0, 30);
         set_bks(candidate.attributes, 1);
-        candidate.evidence = format("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
+        candidate.evidence = evidence_text("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
         out.push_back(candidate);
         return;
     }
     const auto describe = [&](const CellLayout& layout) {
-        return format("prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
+        return evidence_text("prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
                       "byte: %llu records present, %llu of %llu text",
                       first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
                       static_cast<unsigned long long>(layout.content.text_records),
