@@ -8,7 +8,6 @@
 
 namespace {
 
-
 // Offsets in VBN 1 of an indexed file.
 constexpr std::size_t kDataBucketSize = 11;
 constexpr std::size_t kSegments = 18;
