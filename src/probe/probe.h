@@ -30,8 +30,8 @@ inline constexpr std::size_t kProbeHeadSize = 1 << 20;
 
 struct Candidate {
     FileAttributes attributes;
-    int score = 0;          // 0..100
-    std::string evidence;   // one line, no line end
+    int score = 0;         // 0..100
+    std::string evidence;  // one line, no line end
 };
 
 struct ProbeVerdict {

@@ -41,8 +41,8 @@ int probe_one(const char* path, bool several, bool verbose, Console& console) {
     if (verbose) {
         print_evidence(path, verdict, console);
     }
-    const std::string line = (several ? std::string(path) + ": " : std::string()) +
-                             assignment_line(verdict.candidates[0]) + "\n";
+    const std::string line =
+        (several ? std::string(path) + ": " : std::string()) + assignment_line(verdict.candidates[0]) + "\n";
     write_output(console, line.data(), line.size());
     if (verdict.confident) {
         return kProbeConfident;

@@ -25,7 +25,7 @@ bool is_fortran_control(unsigned char byte) {
 
 struct ChainWalk {
     bool to_end = false;
-    std::uint64_t stop = 0;    // offset where the chain broke
+    std::uint64_t stop = 0;  // offset where the chain broke
     std::uint64_t records = 0;
     std::uint64_t empty = 0;
     std::uint64_t markers = 0;
@@ -111,9 +111,9 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     const ChainWalk walk = walk_chain(input);
     if (!walk.to_end) {
         Candidate broken = make_candidate(kOrgSequential, kRfmVariable, 0, 0, 0);
-        broken.evidence = evidence_text("length-word chain breaks at offset %llu after %llu records",
-                                 static_cast<unsigned long long>(walk.stop),
-                                 static_cast<unsigned long long>(walk.records));
+        broken.evidence =
+            evidence_text("length-word chain breaks at offset %llu after %llu records",
+                          static_cast<unsigned long long>(walk.stop), static_cast<unsigned long long>(walk.records));
         out.push_back(broken);
         return;
     }
@@ -129,13 +129,13 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     if (walk.markers != 0 && walk.crossing == 0) {
         rat |= kRatNoSpan;
     }
-    const std::string counts =
-        evidence_text("length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
-               "%llu crossing blocks, longest %u, %llu of %llu text",
-               static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
-               static_cast<unsigned long long>(walk.markers), static_cast<unsigned long long>(walk.crossing),
-               walk.longest, static_cast<unsigned long long>(walk.content.text_records),
-               static_cast<unsigned long long>(walk.content.records));
+    const std::string counts = evidence_text(
+        "length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
+        "%llu crossing blocks, longest %u, %llu of %llu text",
+        static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
+        static_cast<unsigned long long>(walk.markers), static_cast<unsigned long long>(walk.crossing), walk.longest,
+        static_cast<unsigned long long>(walk.content.text_records),
+        static_cast<unsigned long long>(walk.content.records));
 
     const bool print_control = non_empty != 0 && walk.print_like * 10 >= non_empty * 9 && walk.print_active != 0 &&
                                mostly_text(walk.print_data);
@@ -145,7 +145,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
                                        std::min(score + 10, 95));
         set_fsz(vfc.attributes, 2);
         vfc.evidence = counts + evidence_text("; %llu records begin with print control, the data behind it is text",
-                                       static_cast<unsigned long long>(walk.print_like));
+                                              static_cast<unsigned long long>(walk.print_like));
         out.push_back(vfc);
         score -= 20;
     }
@@ -247,7 +247,6 @@ void count_record_byte(RegionModel& model, std::size_t column, unsigned char byt
     count(model.within[group], byte);
 }
 
-
 // A column that tells nothing about its bytes is coded with the classes of
 // the whole region instead of its own, at the cost of saying so: columns of
 // random bytes then cost nothing extra, however many a layout has.
@@ -340,18 +339,20 @@ double cost_per_byte(const FixedFit& fit) {
 }
 
 std::string describe_fit(const FixedFit& fit, double lead) {
-    std::string text = evidence_text("record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
-                              "%.0f nats below the next best layout",
-                              fit.length, static_cast<unsigned long long>(fit.records),
-                              static_cast<unsigned long long>(fit.bytes), cost_per_byte(fit) / std::log(2.0), lead);
-    text += fit.ending == 1 ? ", the last record ends the file"
+    std::string text = evidence_text(
+        "record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
+        "%.0f nats below the next best layout",
+        fit.length, static_cast<unsigned long long>(fit.records), static_cast<unsigned long long>(fit.bytes),
+        cost_per_byte(fit) / std::log(2.0), lead);
+    text += fit.ending == 1   ? ", the last record ends the file"
             : fit.ending == 0 ? ", the file ends in a block gap"
                               : ", the file ends inside a record";
     return text;
 }
 
 Candidate fixed_candidate(const FixedFit& fit, double lead, int score) {
-    Candidate candidate = make_candidate(kOrgSequential, kRfmFixed, carriage_control_for(fit.content), fit.length, score);
+    Candidate candidate =
+        make_candidate(kOrgSequential, kRfmFixed, carriage_control_for(fit.content), fit.length, score);
     candidate.evidence = describe_fit(fit, lead);
     return candidate;
 }
@@ -419,8 +420,8 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
         sibling = padded ? even : even - 1;
     }
     const FixedFit& best = fits[0];
-    const double best_cost = sibling != 0 ? std::min(cost_per_byte(best), cost_per_byte(*length_of(sibling)))
-                                          : cost_per_byte(best);
+    const double best_cost =
+        sibling != 0 ? std::min(cost_per_byte(best), cost_per_byte(*length_of(sibling))) : cost_per_byte(best);
     // The lead over the next layout, or over no layout, scaled to the bytes
     // the best one covers; a file ending inside a record costs it a little.
     double next = unstructured_cost(input, best.bytes) / bytes;
@@ -473,9 +474,11 @@ void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out)
         rfm = kRfmStreamCr;
         kind = "carriage returns";
     }
-    const std::uint16_t lrl = rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
+    const std::uint16_t lrl =
+        rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
     Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl, 80);
-    stream.evidence = evidence_text("text of %llu lines ended by %s, %llu bytes that are not text",
-                             static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
+    stream.evidence =
+        evidence_text("text of %llu lines ended by %s, %llu bytes that are not text",
+                      static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
     out.push_back(stream);
 }

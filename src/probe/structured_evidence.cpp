@@ -73,21 +73,24 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         segments > kMaxSegments || key_size == 0 || key_size != vbn1[kKeySize]) {
         return;
     }
-    const std::string descriptor = evidence_text("prolog version %u in VBN 1, key 0 of %u segments and %u bytes, "
-                                          "data buckets of %u blocks",
-                                          version, segments, key_size, bucket_blocks);
+    const std::string descriptor = evidence_text(
+        "prolog version %u in VBN 1, key 0 of %u segments and %u bytes, "
+        "data buckets of %u blocks",
+        version, segments, key_size, bucket_blocks);
     const std::uint32_t first = le32(vbn1 + kFirstDataBucket);
     const std::uint64_t bucket_size = bucket_blocks * kBlockSize;
     const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
     if (first < 2 || first - 1 + bucket_blocks > blocks) {
         Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, 0, 0, 75);
-        candidate.evidence = descriptor + evidence_text("; ldvbn %u lies outside the file (index never filled?)", first);
+        candidate.evidence =
+            descriptor + evidence_text("; ldvbn %u lies outside the file (index never filled?)", first);
         out.push_back(candidate);
         return;
     }
     if (version != 3) {
         Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, 0, 0, 80);
-        candidate.evidence = descriptor + evidence_text("; ldvbn %u inside the file; buckets of this version not walked", first);
+        candidate.evidence =
+            descriptor + evidence_text("; ldvbn %u inside the file; buckets of this version not walked", first);
         out.push_back(candidate);
         return;
     }
@@ -108,7 +111,8 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         }
         const std::size_t free_space = le16(bucket + kFreeSpace);
         if (bucket[kLevel] != 0 || free_space < kBucketHeaderSize || free_space > bucket_size) {
-            failure = evidence_text("VBN %u is no data bucket (level %u, freespace %zu)", vbn, bucket[kLevel], free_space);
+            failure =
+                evidence_text("VBN %u is no data bucket (level %u, freespace %zu)", vbn, bucket[kLevel], free_space);
             break;
         }
         if (!walk_entries(bucket, free_space, records, content)) {
@@ -128,11 +132,13 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     const std::uint8_t rat = carriage_control_by_bytes(content);
     Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, rat, 0, closed ? 95 : 75);
     candidate.evidence =
-        descriptor + (closed ? evidence_text("; the ring of %llu data buckets walks back to ldvbn %u: %llu records, %llu%% of their bytes text",
-                                      static_cast<unsigned long long>(buckets), first,
-                                      static_cast<unsigned long long>(records),
-                                      static_cast<unsigned long long>(content.bytes == 0 ? 0 : content.text_bytes * 100 / content.bytes))
-                             : "; " + failure);
+        descriptor +
+        (closed
+             ? evidence_text(
+                   "; the ring of %llu data buckets walks back to ldvbn %u: %llu records, %llu%% of their bytes text",
+                   static_cast<unsigned long long>(buckets), first, static_cast<unsigned long long>(records),
+                   static_cast<unsigned long long>(content.bytes == 0 ? 0 : content.text_bytes * 100 / content.bytes))
+             : "; " + failure);
     out.push_back(candidate);
 }
 
@@ -149,17 +155,16 @@ constexpr std::uint64_t kBucketsExamined = 64;
 
 struct CellLayout {
     unsigned bucket_blocks = 0;
-    unsigned stride = 0;           // lrl + 3
-    std::uint64_t present = 0;     // records the copy would write
-    std::uint64_t fingerprint = 0; // of what it would write
+    unsigned stride = 0;            // lrl + 3
+    std::uint64_t present = 0;      // records the copy would write
+    std::uint64_t fingerprint = 0;  // of what it would write
     ContentTally content;
 };
 
 // Scans the buckets as the relative copier does, from first to end of file.
 // False when a cell holds a control byte no cell has, or a record that does
 // not fit its cell.
-bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end,
-                CellLayout& layout) {
+bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, CellLayout& layout) {
     const std::uint64_t bucket_size = layout.bucket_blocks * kBlockSize;
     std::uint64_t buckets = 0;
     for (std::uint64_t vbn = first; vbn < end && buckets < kBucketsExamined; vbn += layout.bucket_blocks, ++buckets) {
@@ -218,10 +223,10 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     CellLayout runner_up;  // the best layout that would write something else
     const unsigned largest = std::min<std::uint32_t>(kLargestBucket, end - first);
     // A cell holds at least the record in the first cell.
-    const unsigned shortest = input.head_size > (first - 1ull) * kBlockSize + 3 &&
-                                      input.head[(first - 1ull) * kBlockSize] == kCellPresent
-                                  ? le16(input.head + (first - 1ull) * kBlockSize + 1) + 3u
-                                  : 3u;
+    const unsigned shortest =
+        input.head_size > (first - 1ull) * kBlockSize + 3 && input.head[(first - 1ull) * kBlockSize] == kCellPresent
+            ? le16(input.head + (first - 1ull) * kBlockSize + 1) + 3u
+            : 3u;
     for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest; ++blocks_per_bucket) {
         // The buckets fill the file from dvbn to eof.
         if ((end - first) % blocks_per_bucket != 0) {
@@ -248,16 +253,18 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     if (best.present == 0) {
         Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, 0, 0, 30);
         set_bks(candidate.attributes, 1);
-        candidate.evidence = evidence_text("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
+        candidate.evidence =
+            evidence_text("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
         out.push_back(candidate);
         return;
     }
     const auto describe = [&](const CellLayout& layout) {
-        return evidence_text("prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
-                      "byte: %llu records present, %llu of %llu text",
-                      first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
-                      static_cast<unsigned long long>(layout.content.text_records),
-                      static_cast<unsigned long long>(layout.content.records));
+        return evidence_text(
+            "prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
+            "byte: %llu records present, %llu of %llu text",
+            first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
+            static_cast<unsigned long long>(layout.content.text_records),
+            static_cast<unsigned long long>(layout.content.records));
     };
     const bool close = runner_up.present * 10 >= best.present * 9;
     out.push_back(relative_candidate(best, close ? 65 : 90, describe(best)));
