@@ -164,6 +164,9 @@ std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
     return in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
 }
 
+// For a file larger than the head, where its records end is not examined.
+constexpr int kEndUnknown = 2;
+
 // Where records of this length, laid out by the placement rule, meet the end
 // of the file: 1 the last record (and its pad) ends it, 0 it ends in a block
 // gap, -1 it ends inside a record, which unrms reports as damage.
@@ -186,7 +189,7 @@ struct FixedFit {
     std::uint64_t records = 0;  // in the region measured
     std::uint64_t bytes = 0;    // covered by those records and their pads and gaps
     double cost = 0;            // of coding those bytes under the layout, in nats
-    int ending = 0;             // layout_ending, 0 when only the head is known
+    int ending = kEndUnknown;   // layout_ending when the whole file is in the head
     int last_byte = -1;         // the last byte of every record when it never varies, else -1
     ContentTally content;
 };
@@ -344,9 +347,10 @@ std::string describe_fit(const FixedFit& fit, double lead) {
         "%.0f nats below the next best layout",
         fit.length, static_cast<unsigned long long>(fit.records), static_cast<unsigned long long>(fit.bytes),
         cost_per_byte(fit) / std::log(2.0), lead);
-    text += fit.ending == 1   ? ", the last record ends the file"
-            : fit.ending == 0 ? ", the file ends in a block gap"
-                              : ", the file ends inside a record";
+    text += fit.ending == kEndUnknown ? ", the end of the file not examined"
+            : fit.ending == 1         ? ", the last record ends the file"
+            : fit.ending == 0         ? ", the file ends in a block gap"
+                                      : ", the file ends inside a record";
     return text;
 }
 
@@ -393,7 +397,7 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     for (std::uint64_t length : lengths) {
         FixedFit fit = fit_fixed(input, length, region);
         if (fit.records >= 2) {
-            fit.ending = input.head_size == input.size ? layout_ending(input.size, length) : 0;
+            fit.ending = input.head_size == input.size ? layout_ending(input.size, length) : kEndUnknown;
             fits.push_back(fit);
         }
     }
