@@ -80,6 +80,18 @@ int is_regular_file(int fd) {
     return S_ISREG(status.st_mode) ? 1 : 0;
 }
 
+int regular_file_size(int fd, std::uint64_t* size) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        return -1;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return 0;
+    }
+    *size = static_cast<std::uint64_t>(status.st_size);
+    return 1;
+}
+
 void close_descriptor(int fd) {
     ::close(fd);
 }

@@ -26,4 +26,7 @@ int open_raw_input(const char* path);
 // set when the query fails.
 int is_regular_file(int fd);
 
+// As is_regular_file, and for a regular file stores its size in bytes.
+int regular_file_size(int fd, std::uint64_t* size);
+
 void close_descriptor(int fd);

@@ -27,6 +27,12 @@ inline ToolResult run_unrms(std::vector<std::string> args, std::string input = "
     return run_tool(ToolRun(std::move(args), std::move(input)));
 }
 
+inline ToolResult run_unrms_probe(std::vector<std::string> args) {
+    ToolRun run(std::move(args));
+    run.program = UNRMS_PROBE_BINARY;
+    return run_tool(run);
+}
+
 // Writes file into a fresh directory and runs unrms on it with the given
 // options and the attributes on standard input ("-a -").
 ToolResult run_on_file(const std::vector<unsigned char>& file, const std::string& attributes,

@@ -1,0 +1,57 @@
+// The analyses behind the probe, one per family of layouts, and what they
+// share: reading the file through a window and judging record content.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "probe/probe.h"
+#include "sequential/sequential_copy.h"
+
+// Bytes of the file at any offset: from the head when they lie in it, else
+// through a buffer of kProbeHeadSize bytes refilled from the descriptor.
+struct ByteWindow {
+    const ProbeInput* input = nullptr;
+    std::vector<unsigned char> buffer;
+    std::uint64_t start = 0;
+    std::size_t filled = 0;
+};
+
+// The length bytes at offset, valid until the next call; nullptr when they
+// do not all lie in the file or cannot be read. length is at most
+// kProbeHeadSize.
+const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std::size_t length);
+
+// What the records of a candidate hold: text (printable ASCII, tab, form
+// feed and the DEC multinational letters) or binary.
+struct ContentTally {
+    std::uint64_t records = 0;       // non-empty records seen
+    std::uint64_t text_records = 0;  // of which text
+    std::uint64_t bytes = 0;
+    std::uint64_t text_bytes = 0;
+};
+
+bool is_text_byte(unsigned char byte);
+void tally_content(ContentTally& tally, const unsigned char* data, std::size_t size);
+// Nine records in ten are text.
+bool mostly_text(const ContentTally& tally);
+// Nine records in ten are binary (or there are no records at all).
+bool mostly_binary(const ContentTally& tally);
+
+// rat=cr for text records, none for binary ones.
+std::uint8_t carriage_control_for(const ContentTally& tally);
+// The same judged by bytes, for records that mix text with binary fields
+// (compressed keys and data of indexed files): three bytes in four are text.
+std::uint8_t carriage_control_by_bytes(const ContentTally& tally);
+
+// A line of evidence, formatted as by printf.
+std::string evidence_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score);
+
+void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out);
+void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& out);
+void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& out);
+void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out);
+void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out);

@@ -1,0 +1,237 @@
+#include "probe/probe.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+
+#include "attributes/attribute_listing.h"
+#include "platform/raw_io.h"
+#include "probe/evidence.h"
+
+const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std::size_t length) {
+    const ProbeInput& input = *window.input;
+    if (length > kProbeHeadSize || offset > input.size || length > input.size - offset) {
+        return nullptr;
+    }
+    if (offset + length <= input.head_size) {
+        return input.head + offset;
+    }
+    if (input.fd < 0) {
+        return nullptr;
+    }
+    if (offset >= window.start && offset + length <= window.start + window.filled) {
+        return window.buffer.data() + (offset - window.start);
+    }
+    window.buffer.resize(kProbeHeadSize);
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kProbeHeadSize, input.size - offset));
+    const ssize_t got = read_full_at(input.fd, window.buffer.data(), wanted, offset);
+    if (got < 0 || static_cast<std::size_t>(got) < length) {
+        window.filled = 0;
+        return nullptr;
+    }
+    window.start = offset;
+    window.filled = static_cast<std::size_t>(got);
+    return window.buffer.data();
+}
+
+bool is_text_byte(unsigned char byte) {
+    return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\f' || (byte >= 0xA0 && byte < 0xFF);
+}
+
+void tally_content(ContentTally& tally, const unsigned char* data, std::size_t size) {
+    if (size == 0) {
+        return;
+    }
+    std::size_t text = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        text += is_text_byte(data[i]) ? 1 : 0;
+    }
+    ++tally.records;
+    tally.bytes += size;
+    tally.text_bytes += text;
+    // A stray escape sequence or two does not make a line binary.
+    if (text * 20 >= size * 19) {
+        ++tally.text_records;
+    }
+}
+
+bool mostly_text(const ContentTally& tally) {
+    return tally.records != 0 && tally.text_records * 10 >= tally.records * 9;
+}
+
+bool mostly_binary(const ContentTally& tally) {
+    return tally.text_records * 10 <= tally.records;
+}
+
+std::uint8_t carriage_control_for(const ContentTally& tally) {
+    return mostly_text(tally) ? kRatCarriageReturn : 0;
+}
+
+std::uint8_t carriage_control_by_bytes(const ContentTally& tally) {
+    return tally.bytes != 0 && tally.text_bytes * 4 >= tally.bytes * 3 ? kRatCarriageReturn : 0;
+}
+
+std::string evidence_text(const char* format, ...) {
+    char line[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    return line;
+}
+
+Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score) {
+    Candidate candidate;
+    set_org(candidate.attributes, org);
+    set_rfm(candidate.attributes, rfm);
+    set_rat(candidate.attributes, rat);
+    set_lrl(candidate.attributes, lrl);
+    candidate.score = std::clamp(score, 0, 100);
+    return candidate;
+}
+
+std::string assignment_line(const Candidate& candidate) {
+    std::string line = attribute_listing(candidate.attributes);
+    line.pop_back();  // the listing's line end
+    return line;
+}
+
+namespace {
+
+bool is_kind(const Candidate& candidate, std::uint8_t org, std::uint8_t rfm) {
+    return org_of(candidate.attributes) == org && rfm_of(candidate.attributes) == rfm;
+}
+
+int best_score(const std::vector<Candidate>& found, auto&& select) {
+    int best = -1;
+    for (const Candidate& candidate : found) {
+        if (select(candidate)) {
+            best = std::max(best, candidate.score);
+        }
+    }
+    return best;
+}
+
+void cap_scores(std::vector<Candidate>& found, auto&& select, int cap) {
+    for (Candidate& candidate : found) {
+        if (select(candidate) && candidate.score > cap) {
+            candidate.score = cap;
+            candidate.evidence += "; outweighed by stronger structure";
+        }
+    }
+}
+
+// Some evidence is specific enough to overrule another analysis: a
+// consistent key descriptor or lined-up relative cells are not found in
+// sequential data by chance, and a length-word chain that lands on the end
+// of the file, or text broken into lines, explains a periodicity that the
+// fixed-length analysis would read as records.
+void weigh_against_each_other(std::vector<Candidate>& found) {
+    const auto indexed = [](const Candidate& c) { return org_of(c.attributes) == kOrgIndexed; };
+    const auto relative = [](const Candidate& c) { return org_of(c.attributes) == kOrgRelative; };
+    const auto sequential = [](const Candidate& c) { return org_of(c.attributes) == kOrgSequential; };
+    const auto chain = [](const Candidate& c) {
+        return is_kind(c, kOrgSequential, kRfmVariable) || is_kind(c, kOrgSequential, kRfmVfc);
+    };
+    const auto stream = [](const Candidate& c) {
+        return is_kind(c, kOrgSequential, kRfmStreamLf) || is_kind(c, kOrgSequential, kRfmStream) ||
+               is_kind(c, kOrgSequential, kRfmStreamCr);
+    };
+    const auto fixed = [](const Candidate& c) { return is_kind(c, kOrgSequential, kRfmFixed); };
+    if (best_score(found, indexed) >= 75) {
+        cap_scores(found, relative, 50);
+        cap_scores(found, sequential, 50);
+    }
+    // Lined-up cells score at least 60, even when two layouts of them compete.
+    if (best_score(found, relative) >= 60) {
+        cap_scores(found, sequential, 50);
+    }
+    const int chained = best_score(found, chain);
+    if (chained >= 80) {
+        cap_scores(found, fixed, chained - 25);
+        cap_scores(found, stream, chained - 25);
+    }
+    const int lines = best_score(found, stream);
+    if (lines >= 0) {
+        cap_scores(found, fixed, lines - 25);
+    }
+}
+
+// When nothing else fits: an undefined format, copied as it is; and for
+// binary files of whole blocks fixed records of one block, as VMS images
+// have, which copy the same bytes.
+void add_fallback_candidates(const ProbeInput& input, std::vector<Candidate>& found) {
+    Candidate undefined = make_candidate(kOrgSequential, kRfmUndefined, 0, 0, 15);
+    undefined.evidence = input.size == 0 ? "the file is empty: every layout yields nothing"
+                                         : "no record structure: the bytes are copied as they are";
+    found.push_back(undefined);
+    ContentTally content;
+    tally_content(content, input.head, input.head_size);
+    if (input.size != 0 && input.size % kBlockSize == 0 && !mostly_text(content)) {
+        Candidate blocks = make_candidate(kOrgSequential, kRfmFixed, 0, 512, 35);
+        blocks.evidence = "binary data in whole blocks, as in images: one record per block copies every byte";
+        found.push_back(blocks);
+    }
+}
+
+}  // namespace
+
+ProbeVerdict probe(const ProbeInput& input) {
+    std::vector<Candidate> found;
+    add_indexed_candidates(input, found);
+    add_relative_candidates(input, found);
+    add_variable_candidates(input, found);
+    add_fixed_candidates(input, found);
+    add_stream_candidates(input, found);
+    add_fallback_candidates(input, found);
+    weigh_against_each_other(found);
+
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
+    ProbeVerdict verdict;
+    for (Candidate& candidate : found) {
+        const std::string line = assignment_line(candidate);
+        const bool seen = std::any_of(verdict.candidates.begin(), verdict.candidates.end(),
+                                      [&](const Candidate& kept) { return assignment_line(kept) == line; });
+        if (!seen) {
+            verdict.candidates.push_back(std::move(candidate));
+        }
+    }
+    const int best = verdict.candidates[0].score;
+    const int second = verdict.candidates.size() > 1 ? verdict.candidates[1].score : 0;
+    verdict.confident = best >= kConfidentScore && best - second >= kConfidentMargin;
+    return verdict;
+}
+
+int probe_path(const char* path, ProbeVerdict& verdict) {
+    const int fd = open_raw_input(path);
+    if (fd < 0) {
+        return -1;
+    }
+    std::uint64_t size = 0;
+    const int regular = regular_file_size(fd, &size);
+    if (regular != 1) {
+        const int error_number = errno;
+        close_descriptor(fd);
+        errno = error_number;
+        return regular == 0 ? 1 : -1;
+    }
+    ProbeInput input;
+    input.fd = fd;
+    input.size = size;
+    input.head_size = static_cast<std::size_t>(std::min<std::uint64_t>(input.size, kProbeHeadSize));
+    auto head = std::make_unique_for_overwrite<unsigned char[]>(input.head_size + 1);
+    const ssize_t got = read_full_at(fd, head.get(), input.head_size, 0);
+    if (got < 0 || static_cast<std::size_t>(got) != input.head_size) {
+        const int error_number = got < 0 ? errno : EIO;
+        close_descriptor(fd);
+        errno = error_number;
+        return -1;
+    }
+    input.head = head.get();
+    verdict = probe(input);
+    close_descriptor(fd);
+    return 0;
+}

@@ -1,0 +1,56 @@
+// Recovers the lost record attributes of an RMS file from its bytes.
+//
+// Every layout the copiers know is tried against the file: indexed and
+// relative prologs, the length-word chain of variable-length records (plain
+// and with print control), fixed-length records of every length, and stream
+// text. Each that fits becomes a candidate with a score from 0 to 100 and a
+// line of evidence; the best candidate's assignments are what unrms -a reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "attributes/file_attributes.h"
+
+// The file under examination: its first head_size bytes in memory, the rest
+// (if any) read on demand from fd. With fd -1 the head is the whole file.
+struct ProbeInput {
+    const unsigned char* head = nullptr;
+    std::size_t head_size = 0;
+    int fd = -1;
+    std::uint64_t size = 0;
+};
+
+// How much of a file is held in memory for the analyses that need random
+// access to its content; the length-word chain and the bucket walks read the
+// whole file through a window of the same size.
+inline constexpr std::size_t kProbeHeadSize = 1 << 20;
+
+struct Candidate {
+    FileAttributes attributes;
+    int score = 0;         // 0..100
+    std::string evidence;  // one line, no line end
+};
+
+struct ProbeVerdict {
+    std::vector<Candidate> candidates;  // best first; each assignment line once
+    bool confident = false;
+};
+
+// A winner is confident when it scores at least this and leads the
+// runner-up by at least kConfidentMargin.
+inline constexpr int kConfidentScore = 70;
+inline constexpr int kConfidentMargin = 20;
+
+// Examines the file and ranks every candidate found. There is always at
+// least one: an undefined-format sequential file when nothing else fits.
+ProbeVerdict probe(const ProbeInput& input);
+
+// The assignments of a candidate, as "org=seq rfm=var rat=cr lrl=28".
+std::string assignment_line(const Candidate& candidate);
+
+// Opens, examines and closes the named file. Returns 0 with the verdict, 1
+// when it is not a regular file, or -1 with errno set when it cannot be read.
+int probe_path(const char* path, ProbeVerdict& verdict);

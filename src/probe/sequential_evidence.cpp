@@ -1,0 +1,488 @@
+// Evidence for sequential files: the length-word chain of variable-length
+// records (plain, Fortran and print control), fixed-length records, and
+// stream text.
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "platform/little_endian.h"
+#include "probe/evidence.h"
+
+namespace {
+
+constexpr std::uint16_t kLongestRecord = 32767;
+
+// A print-control byte: no carriage control (0), a count of line feeds, or a
+// C0 control character with bit 7 set. Tab is left out: text lines begin
+// with it often enough to pass for control.
+bool is_print_control(unsigned char byte) {
+    return (byte < 0x20 && byte != '\t') || (byte >= 0x80 && byte < 0xA0);
+}
+
+bool is_fortran_control(unsigned char byte) {
+    return byte == ' ' || byte == '0' || byte == '1' || byte == '+' || byte == '$';
+}
+
+struct ChainWalk {
+    bool to_end = false;
+    std::uint64_t stop = 0;  // offset where the chain broke
+    std::uint64_t records = 0;
+    std::uint64_t empty = 0;
+    std::uint64_t markers = 0;
+    std::uint64_t crossing = 0;  // records that cross a block boundary
+    std::uint16_t longest = 0;
+    ContentTally content;
+    // Print control: non-empty records whose first two bytes pass for it,
+    // those with a control other than 0 0, and the data behind them.
+    std::uint64_t print_like = 0;
+    std::uint64_t print_active = 0;
+    ContentTally print_data;
+    // Fortran control: records that begin with one, and with one that moves
+    // the paper (0, 1, +).
+    std::uint64_t fortran_like = 0;
+    std::uint64_t fortran_active = 0;
+};
+
+ChainWalk walk_chain(const ProbeInput& input) {
+    ChainWalk walk;
+    ByteWindow window{&input, {}, 0, 0};
+    std::uint64_t at = 0;
+    while (input.size - at >= 2) {
+        const unsigned char* word = window_bytes(window, at, 2);
+        if (word == nullptr) {
+            break;
+        }
+        const std::uint16_t length = le16(word);
+        if (length == kEndOfBlockMarker) {
+            ++walk.markers;
+            at = (at + 2 + kBlockSize - 1) / kBlockSize * kBlockSize;
+            at = std::min(at, input.size);
+            continue;
+        }
+        const unsigned char* data = window_bytes(window, at + 2, length);
+        if (length > kLongestRecord || data == nullptr) {
+            walk.stop = at;
+            return walk;
+        }
+        ++walk.records;
+        walk.longest = std::max(walk.longest, length);
+        if (at / kBlockSize != (at + 2 + length + (length & 1) - 1) / kBlockSize) {
+            ++walk.crossing;
+        }
+        if (length == 0) {
+            ++walk.empty;
+        } else {
+            tally_content(walk.content, data, length);
+            if (length >= 2 && is_print_control(data[0]) && is_print_control(data[1])) {
+                ++walk.print_like;
+                walk.print_active += (data[0] | data[1]) != 0 ? 1 : 0;
+                tally_content(walk.print_data, data + 2, length - 2u);
+            }
+            if (is_fortran_control(data[0])) {
+                ++walk.fortran_like;
+                walk.fortran_active += data[0] != ' ' && data[0] != '$' ? 1 : 0;
+            }
+        }
+        at += 2u + length + (length & 1u);
+    }
+    // A lone byte after the last record is read as no length word at all.
+    walk.to_end = input.size - std::min(at, input.size) <= 1;
+    walk.stop = at;
+    return walk;
+}
+
+std::uint8_t variable_carriage_control(const ChainWalk& walk) {
+    const std::uint64_t non_empty = walk.records - walk.empty;
+    if (!mostly_text(walk.content)) {
+        return 0;
+    }
+    if (non_empty >= 3 && walk.fortran_like == non_empty && walk.fortran_active != 0) {
+        return kRatFortran;
+    }
+    return kRatCarriageReturn;
+}
+
+}  // namespace
+
+void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
+    if (input.size == 0) {
+        return;
+    }
+    const ChainWalk walk = walk_chain(input);
+    if (!walk.to_end) {
+        Candidate broken = make_candidate(kOrgSequential, kRfmVariable, 0, 0, 0);
+        broken.evidence =
+            evidence_text("length-word chain breaks at offset %llu after %llu records",
+                          static_cast<unsigned long long>(walk.stop), static_cast<unsigned long long>(walk.records));
+        out.push_back(broken);
+        return;
+    }
+    const std::uint64_t non_empty = walk.records - walk.empty;
+    // Landing exactly on the end of the file by chance is rare, but zero
+    // bytes parse as empty records, and a short file needs few steps.
+    int score = 70;
+    score += walk.records >= 3 ? 10 : 0;
+    score += mostly_text(walk.content) || mostly_binary(walk.content) ? 10 : -10;
+    score -= walk.empty * 2 > walk.records || non_empty == 0 ? 45 : 0;
+
+    std::uint8_t rat = variable_carriage_control(walk);
+    if (walk.markers != 0 && walk.crossing == 0) {
+        rat |= kRatNoSpan;
+    }
+    const std::string counts = evidence_text(
+        "length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
+        "%llu crossing blocks, longest %u, %llu of %llu text",
+        static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
+        static_cast<unsigned long long>(walk.markers), static_cast<unsigned long long>(walk.crossing), walk.longest,
+        static_cast<unsigned long long>(walk.content.text_records),
+        static_cast<unsigned long long>(walk.content.records));
+
+    const bool print_control = non_empty != 0 && walk.print_like * 10 >= non_empty * 9 && walk.print_active != 0 &&
+                               mostly_text(walk.print_data);
+    if (print_control) {
+        Candidate vfc = make_candidate(kOrgSequential, kRfmVfc, kRatPrint,
+                                       static_cast<std::uint16_t>(std::max(walk.longest, std::uint16_t{2}) - 2),
+                                       std::min(score + 10, 95));
+        set_fsz(vfc.attributes, 2);
+        vfc.evidence = counts + evidence_text("; %llu records begin with print control, the data behind it is text",
+                                              static_cast<unsigned long long>(walk.print_like));
+        out.push_back(vfc);
+        score -= 20;
+    }
+    Candidate var = make_candidate(kOrgSequential, kRfmVariable, rat, walk.longest, std::min(score, 90));
+    var.evidence = counts;
+    out.push_back(var);
+}
+
+namespace {
+
+// The start of the record after one that ended at offset at, by the
+// placement rule: where it fits whole into the rest of the block, else at the
+// next block boundary.
+std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
+    const std::uint64_t in_block = at % kBlockSize;
+    return in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
+}
+
+// For a file larger than the head, where its records end is not examined.
+constexpr int kEndUnknown = 2;
+
+// Where records of this length, laid out by the placement rule, meet the end
+// of the file: 1 the last record (and its pad) ends it, 0 it ends in a block
+// gap, -1 it ends inside a record, which unrms reports as damage.
+int layout_ending(std::uint64_t size, std::uint64_t length) {
+    std::uint64_t at = 0;
+    for (;;) {
+        const std::uint64_t start = place_record(at, length);
+        if (start >= size) {
+            return at >= size ? 1 : 0;
+        }
+        if (start + length > size) {
+            return -1;
+        }
+        at = start + length + (length & 1);
+    }
+}
+
+struct FixedFit {
+    std::uint16_t length = 0;
+    std::uint64_t records = 0;  // in the region measured
+    std::uint64_t bytes = 0;    // covered by those records and their pads and gaps
+    double cost = 0;            // of coding those bytes under the layout, in nats
+    int ending = kEndUnknown;   // layout_ending when the whole file is in the head
+    int last_byte = -1;         // the last byte of every record when it never varies, else -1
+    ContentTally content;
+};
+
+// Adaptive counts over an alphabet, with the cost, in nats, of coding what
+// was counted with a Krichevsky-Trofimov estimator.
+template <std::size_t N>
+struct Counts {
+    std::array<std::uint32_t, N> counts{};
+    std::uint32_t total = 0;
+};
+
+template <std::size_t N>
+double coding_cost(const Counts<N>& model, double alphabet) {
+    constexpr double kHalf = 0.5;
+    double cost = std::lgamma(model.total + alphabet * kHalf) - std::lgamma(alphabet * kHalf);
+    for (std::uint32_t count : model.counts) {
+        if (count != 0) {
+            cost -= std::lgamma(count + kHalf) - std::lgamma(kHalf);
+        }
+    }
+    return cost;
+}
+
+// Bytes fall into a few classes; a record column is modelled by the classes
+// it holds (few parameters, so a column learns from few records), the byte
+// within its class by one model for the whole region.
+constexpr std::size_t kClasses = 8;
+
+unsigned byte_class(unsigned char byte) {
+    if (byte == 0) return 0;
+    if (byte < 0x20) return 1;
+    if (byte == ' ') return 2;
+    if (byte >= '0' && byte <= '9') return 3;
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')) return 4;
+    if (byte < 0x7F) return 5;
+    if (byte < 0xA0) return 6;
+    return 7;
+}
+
+constexpr double kClassSizes[kClasses] = {1, 31, 1, 10, 52, 32, 33, 96};
+
+struct RegionModel {
+    std::vector<Counts<kClasses>> columns;
+    std::array<Counts<256>, kClasses> within;  // the byte given its class
+    Counts<256> gaps;
+};
+
+template <std::size_t N>
+void count(Counts<N>& model, unsigned symbol) {
+    ++model.counts[symbol];
+    ++model.total;
+}
+
+void count_record_byte(RegionModel& model, std::size_t column, unsigned char byte) {
+    const unsigned group = byte_class(byte);
+    count(model.columns[column], group);
+    count(model.within[group], byte);
+}
+
+// A column that tells nothing about its bytes is coded with the classes of
+// the whole region instead of its own, at the cost of saying so: columns of
+// random bytes then cost nothing extra, however many a layout has.
+double region_cost(const RegionModel& model) {
+    double cost = coding_cost(model.gaps, 256);
+    Counts<kClasses> region;
+    for (const auto& column : model.columns) {
+        for (std::size_t group = 0; group < kClasses; ++group) {
+            region.counts[group] += column.counts[group];
+        }
+        region.total += column.total;
+    }
+    // The shared classes' own parameters.
+    cost += 0.5 * kClasses * std::log(region.total + 1.0);
+    std::array<double, kClasses> shared{};
+    for (std::size_t group = 0; group < kClasses; ++group) {
+        shared[group] = -std::log((region.counts[group] + 0.5) / (region.total + 0.5 * kClasses));
+    }
+    for (const auto& column : model.columns) {
+        double with_shared = 0;
+        for (std::size_t group = 0; group < kClasses; ++group) {
+            with_shared += column.counts[group] * shared[group];
+        }
+        cost += std::min(coding_cost(column, kClasses), with_shared) + std::log(2.0);
+    }
+    for (std::size_t group = 0; group < kClasses; ++group) {
+        cost += coding_cost(model.within[group], kClassSizes[group]);
+    }
+    return cost;
+}
+
+// Codes the region [0, region) of the head as records of this length. The
+// right length codes the file cheapest: a wrong one mixes the columns and
+// puts data into the pad and gap bytes, and a run of several records gives
+// each column fewer bytes to learn from.
+FixedFit fit_fixed(const ProbeInput& input, std::uint64_t length, std::uint64_t region) {
+    constexpr std::uint64_t kContentRecords = 64;
+    FixedFit fit;
+    fit.length = static_cast<std::uint16_t>(length);
+    RegionModel model;
+    // The pad byte of an odd length is coded as one more column: an odd
+    // length and the even one above it then cost the same, and the pad byte
+    // itself decides between them.
+    model.columns.resize(length + (length & 1));
+    std::uint64_t at = 0;
+    for (;;) {
+        const std::uint64_t start = place_record(at, length);
+        if (start + length > region) {
+            break;
+        }
+        for (std::uint64_t i = at; i < start; ++i) {
+            count(model.gaps, input.head[i]);
+        }
+        const unsigned char* record = input.head + start;
+        for (std::uint64_t column = 0; column < length; ++column) {
+            count_record_byte(model, column, record[column]);
+        }
+        if (fit.records < kContentRecords) {
+            tally_content(fit.content, record, length);
+        }
+        if (fit.records == 0) {
+            fit.last_byte = record[length - 1];
+        } else if (fit.last_byte != record[length - 1]) {
+            fit.last_byte = -1;
+        }
+        ++fit.records;
+        at = start + length;
+        if ((length & 1) != 0 && at < region) {
+            count_record_byte(model, length, input.head[at]);
+            ++at;
+        }
+    }
+    fit.bytes = at;
+    fit.cost = region_cost(model);
+    return fit;
+}
+
+// The cost of the same bytes with no layout at all: one column for all.
+double unstructured_cost(const ProbeInput& input, std::uint64_t bytes) {
+    RegionModel model;
+    model.columns.resize(1);
+    for (std::uint64_t i = 0; i < bytes; ++i) {
+        count_record_byte(model, 0, input.head[i]);
+    }
+    return region_cost(model);
+}
+
+double cost_per_byte(const FixedFit& fit) {
+    return fit.cost / static_cast<double>(fit.bytes);
+}
+
+std::string describe_fit(const FixedFit& fit, double lead) {
+    std::string text = evidence_text(
+        "record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
+        "%.0f nats below the next best layout",
+        fit.length, static_cast<unsigned long long>(fit.records), static_cast<unsigned long long>(fit.bytes),
+        cost_per_byte(fit) / std::log(2.0), lead);
+    text += fit.ending == kEndUnknown ? ", the end of the file not examined"
+            : fit.ending == 1         ? ", the last record ends the file"
+            : fit.ending == 0         ? ", the file ends in a block gap"
+                                      : ", the file ends inside a record";
+    return text;
+}
+
+Candidate fixed_candidate(const FixedFit& fit, double lead, int score) {
+    Candidate candidate =
+        make_candidate(kOrgSequential, kRfmFixed, carriage_control_for(fit.content), fit.length, score);
+    candidate.evidence = describe_fit(fit, lead);
+    return candidate;
+}
+
+// The lengths worth measuring: when the whole file is known, those whose
+// last record ends it, else those that end it in a block gap; otherwise
+// every length up to a few blocks and every multiple of a block.
+std::vector<std::uint64_t> lengths_to_measure(const ProbeInput& input, std::uint64_t longest) {
+    std::vector<std::uint64_t> lengths;
+    if (input.head_size == input.size) {
+        for (int wanted = 1; wanted >= 0 && lengths.empty(); --wanted) {
+            for (std::uint64_t length = 1; length <= longest; ++length) {
+                if (layout_ending(input.size, length) == wanted) {
+                    lengths.push_back(length);
+                }
+            }
+        }
+    }
+    if (lengths.empty()) {
+        constexpr std::uint64_t kEveryLengthUpTo = 2048;
+        for (std::uint64_t length = 1; length <= longest; ++length) {
+            if (length <= kEveryLengthUpTo || length % kBlockSize == 0) {
+                lengths.push_back(length);
+            }
+        }
+    }
+    return lengths;
+}
+
+}  // namespace
+
+void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
+    const std::uint64_t longest = std::min<std::uint64_t>(kLongestRecord, input.head_size / 2);
+    const std::vector<std::uint64_t> lengths = lengths_to_measure(input, longest);
+    // Few lengths are measured on a large region, many on a small one.
+    const std::uint64_t region = std::min<std::uint64_t>(input.head_size, lengths.size() <= 64 ? 1 << 16 : 1 << 13);
+    std::vector<FixedFit> fits;
+    for (std::uint64_t length : lengths) {
+        FixedFit fit = fit_fixed(input, length, region);
+        if (fit.records >= 2) {
+            fit.ending = input.head_size == input.size ? layout_ending(input.size, length) : kEndUnknown;
+            fits.push_back(fit);
+        }
+    }
+    if (fits.empty()) {
+        return;
+    }
+    const auto cheaper = [](const FixedFit& a, const FixedFit& b) { return cost_per_byte(a) < cost_per_byte(b); };
+    std::sort(fits.begin(), fits.end(), cheaper);
+    const double bytes = static_cast<double>(fits[0].bytes);
+    // An odd length with its pad byte and the even length above it lay the
+    // records out alike and cost the same: a last byte that never varies,
+    // and is no blank that pads text, is a pad byte. Neither counts as the
+    // other's rival.
+    const auto length_of = [&](std::uint64_t length) {
+        return std::find_if(fits.begin(), fits.end(), [&](const FixedFit& fit) { return fit.length == length; });
+    };
+    const std::uint64_t even = fits[0].length + (fits[0].length & 1);
+    const auto even_fit = length_of(even);
+    const auto odd_fit = length_of(even - 1);
+    std::uint64_t sibling = 0;
+    if (even_fit != fits.end() && odd_fit != fits.end()) {
+        const bool padded = even_fit->last_byte >= 0 && even_fit->last_byte != ' ' && even_fit->records >= 3;
+        std::iter_swap(fits.begin(), padded ? odd_fit : even_fit);
+        sibling = padded ? even : even - 1;
+    }
+    const FixedFit& best = fits[0];
+    const double best_cost =
+        sibling != 0 ? std::min(cost_per_byte(best), cost_per_byte(*length_of(sibling))) : cost_per_byte(best);
+    // The lead over the next layout, or over no layout, scaled to the bytes
+    // the best one covers; a file ending inside a record costs it a little.
+    double next = unstructured_cost(input, best.bytes) / bytes;
+    const FixedFit* runner_up = nullptr;
+    for (std::size_t i = 1; i < fits.size(); ++i) {
+        if (fits[i].length != sibling && (runner_up == nullptr || cheaper(fits[i], *runner_up))) {
+            runner_up = &fits[i];
+        }
+    }
+    if (runner_up != nullptr) {
+        next = std::min(next, cost_per_byte(*runner_up));
+    }
+    const double lead = (next - best_cost) * bytes - (best.ending == -1 ? 50 : 0);
+    // Confident (70 and a lead of 20 points) from a lead of 100 nats.
+    out.push_back(fixed_candidate(best, lead, std::clamp(50 + static_cast<int>(lead / 5), 0, 90)));
+    if (runner_up != nullptr) {
+        out.push_back(fixed_candidate(*runner_up, 0, std::min(50, out.back().score)));
+    }
+}
+
+void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
+    if (input.head_size == 0) {
+        return;
+    }
+    std::uint64_t other = 0, line_feeds = 0, returns = 0, pairs = 0;
+    std::uint64_t line = 0, longest = 0;
+    for (std::size_t i = 0; i < input.head_size; ++i) {
+        const unsigned char byte = input.head[i];
+        if (byte == '\n' || byte == '\r') {
+            line_feeds += byte == '\n' ? 1 : 0;
+            returns += byte == '\r' ? 1 : 0;
+            pairs += byte == '\n' && i != 0 && input.head[i - 1] == '\r' ? 1 : 0;
+            longest = std::max(longest, line);
+            line = 0;
+            continue;
+        }
+        ++line;
+        other += is_text_byte(byte) ? 0 : 1;
+    }
+    const std::uint64_t lines = line_feeds + returns - pairs;
+    if (lines == 0 || other * 100 > input.head_size) {
+        return;
+    }
+    std::uint8_t rfm = kRfmStreamLf;
+    const char* kind = "line feeds";
+    if (pairs * 10 >= line_feeds * 9 && line_feeds != 0) {
+        rfm = kRfmStream;
+        kind = "carriage return and line feed pairs";
+    } else if (line_feeds == 0) {
+        rfm = kRfmStreamCr;
+        kind = "carriage returns";
+    }
+    const std::uint16_t lrl =
+        rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
+    Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl, 80);
+    stream.evidence =
+        evidence_text("text of %llu lines ended by %s, %llu bytes that are not text",
+                      static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
+    out.push_back(stream);
+}

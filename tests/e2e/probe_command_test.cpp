@@ -1,0 +1,116 @@
+// unrms-probe as a user runs it: its output line, messages and exit status,
+// and the rescue of a file by piping that line into unrms.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "rms_builder.h"
+#include "run_tool.h"
+
+namespace {
+
+using rms::Bytes;
+using rms::bytes;
+
+std::vector<Bytes> lines() {
+    std::vector<Bytes> out;
+    for (int i = 0; i < 30; ++i) out.push_back(bytes("$ WRITE SYS$OUTPUT \"line " + std::to_string(i) + "\""));
+    return out;
+}
+
+const std::string kVarLine = "org=seq rfm=var rat=cr lrl=28";
+
+struct CommandCase {
+    const char* name;
+    std::vector<std::string> words;  // "@VAR", "@ZEROS", "@DIR", "@NONE" stand for paths
+    std::string out;                 // with "@VAR" etc. replaced likewise
+    std::string err;                 // a text stderr must contain; empty: stderr must be empty
+    int status;
+};
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+std::string substitute(std::string text, const TempDir& dir) {
+    for (const char* name : {"VAR", "ZEROS", "DIR", "NONE"}) {
+        const std::string token = std::string("@") + name;
+        for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
+            text.replace(at, token.size(), dir.path(name));
+        }
+    }
+    return text;
+}
+
+class ProbeCommandTest : public testing::TestWithParam<CommandCase> {};
+
+TEST_P(ProbeCommandTest, PrintsAndExits) {
+    const CommandCase& c = GetParam();
+    TempDir dir;
+    dir.write("VAR", rms::var_file(lines()));
+    dir.write("ZEROS", Bytes(1024, 0));
+    std::filesystem::create_directory(dir.path("DIR"));
+    std::vector<std::string> words;
+    for (const std::string& word : c.words) words.push_back(substitute(word, dir));
+    const ToolResult r = run_unrms_probe(words);
+    EXPECT_EQ(r.out, substitute(c.out, dir));
+    if (c.err.empty()) {
+        EXPECT_EQ(r.err, "");
+    } else {
+        EXPECT_NE(r.err.find(substitute(c.err, dir)), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(r.status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ProbeCommandTest,
+    testing::Values(
+        CommandCase{"OneFile", {"@VAR"}, kVarLine + "\n", "", 0},
+        CommandCase{"SeveralFilesAreNamed", {"@VAR", "@VAR"}, "@VAR: " + kVarLine + "\n@VAR: " + kVarLine + "\n", "", 0},
+        CommandCase{"VerboseGivesTheEvidence", {"-v", "@VAR"}, kVarLine + "\n",
+                    "@VAR: " + kVarLine + " wins with score 90 against", 0},
+        CommandCase{"VerboseListsEveryCandidate", {"-v", "@VAR"}, kVarLine + "\n",
+                    "length-word chain parses to the end of the file: 30 records (0 empty), 0 block markers", 0},
+        CommandCase{"WeakGuessNamesTheRunnerUp", {"@ZEROS"}, "org=seq rfm=fix rat=none lrl=1\n",
+                    "unrms-probe: @ZEROS: weak guess (score 50); runner-up ", 2},
+        CommandCase{"MissingFile", {"@NONE"}, "", "unrms-probe: @NONE: No such file or directory\n", 1},
+        CommandCase{"ErrorOutranksWeak", {"@ZEROS", "@NONE", "@VAR"},
+                    "@ZEROS: org=seq rfm=fix rat=none lrl=1\n@VAR: " + kVarLine + "\n", "No such file", 1},
+        CommandCase{"Directory", {"@DIR"}, "", "unrms-probe: @DIR: not a regular file\n", 1},
+        CommandCase{"DashesEndTheOptions", {"--", "@VAR"}, kVarLine + "\n", "", 0},
+        CommandCase{"NoFile", {}, "", "usage: unrms-probe [-v] FILE...\n", 1},
+        CommandCase{"UnknownOption", {"-x", "@VAR"}, "", "unrms-probe: unknown option -x\nusage:", 1}),
+    [](const testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
+
+TEST(ProbeCommand, ItsLineRescuesTheFile) {
+    TempDir dir;
+    const std::string path = dir.write("LOGIN.COM", rms::var_file(lines()));
+    const ToolResult probe = run_unrms_probe({path});
+    ASSERT_EQ(probe.status, 0);
+    const ToolResult copy = run_unrms({"-a", "-", path}, probe.out);
+    std::string expected;
+    for (const Bytes& line : lines()) expected += rms::text(line) + "\n";
+    EXPECT_EQ(copy.out, expected);
+    EXPECT_EQ(copy.status, 0);
+}
+
+// Real files whose attributes the probe recovers exactly, and confidently.
+TEST(ProbeCommand, RecoversRealFiles) {
+    const std::filesystem::path root = UNRMS_REALFILES_DIR;
+    if (!std::filesystem::exists(root)) {
+        GTEST_SKIP() << "no real files at " << root;
+    }
+    for (const char* name : {"fw80zip/link.com", "fw80zip/zipnote.axp_obj", "vaxkits/MB$CVP.DAT",
+                             "vaxkits/IGNORE-A-SIZE.PS", "vaxkits/FILES_DATABASE.DAT", "vaxkits/DECSET$MENU.VUE$DAT",
+                             "vaxkits/DECW$MOTIF_KITBLD.IDX"}) {
+        SCOPED_TRACE(name);
+        const std::string path = (root / name).string();
+        std::ifstream attributes(path + ".attr");
+        std::string truth;
+        std::getline(attributes, truth);
+        const ToolResult r = run_unrms_probe({path});
+        EXPECT_EQ(r.out, truth + "\n");
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// How often the whole rescue works: for many builder-made files of every
+// kind, unrms-probe names the attributes and unrms -a - copies the file with
+// them; the copy must be exactly the records the file was built from. A
+// confident answer (exit 0) must never be a wrong one.
+//
+// A kind is a name and a generator; adding one (indexed files, say) is one
+// generator function and one row of kKinds.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "rms_builder.h"
+#include "run_tool.h"
+
+namespace {
+
+using rms::Bytes;
+
+// A small deterministic generator (splitmix64), the same on every platform.
+struct Prng {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [low, high].
+    std::size_t in(std::size_t low, std::size_t high) { return low + next() % (high - low + 1); }
+    bool chance(unsigned percent) { return next() % 100 < percent; }
+};
+
+struct BuiltFile {
+    Bytes bytes;
+    std::string records;  // exactly what unrms must write with the true attributes
+    std::string truth;    // the attributes it was built with, for messages
+};
+
+const char* const kWords[] = {"the",  "record", "file",   "VMS",   "copy", "$",     "SET",    "DEFAULT", "block",
+                              "of",   "and",    "length", "=",     "42",   "data",  "(a,b)", "print",  "index",
+                              "DCL",  "to",     "RMS",    "value", "end",  "key",   "!",     "bucket", "line"};
+
+Bytes text_line(Prng& prng, std::size_t longest) {
+    std::string line;
+    const std::size_t target = prng.in(0, longest);
+    while (line.size() < target) {
+        if (!line.empty()) line += ' ';
+        line += kWords[prng.in(0, std::size(kWords) - 1)];
+    }
+    line.resize(std::min(line.size(), longest));
+    return rms::bytes(line);
+}
+
+// Binary records as programs write them: a type code, a counter, a few
+// fields, some zero fill.
+Bytes binary_record(Prng& prng, std::size_t size, std::uint32_t counter) {
+    Bytes record;
+    record.push_back(static_cast<unsigned char>(prng.in(0, 7)));
+    rms::put_le32(record, counter);
+    while (record.size() < size) {
+        record.push_back(prng.chance(40) ? 0 : static_cast<unsigned char>(prng.next()));
+    }
+    record.resize(size);
+    return record;
+}
+
+std::string with_line_ends(const std::vector<Bytes>& records, bool line_ends) {
+    std::string out;
+    for (const Bytes& record : records) {
+        out += rms::text(record);
+        if (line_ends) out += '\n';
+    }
+    return out;
+}
+
+std::vector<Bytes> variable_records(Prng& prng, bool text) {
+    std::vector<Bytes> records(prng.in(1, 150));
+    std::uint32_t counter = static_cast<std::uint32_t>(prng.next());
+    for (Bytes& record : records) {
+        record = text ? text_line(prng, 132) : binary_record(prng, prng.in(6, prng.chance(10) ? 2000 : 300), counter++);
+    }
+    return records;
+}
+
+BuiltFile sequential_variable(Prng& prng, bool text) {
+    std::vector<Bytes> records = variable_records(prng, text);
+    return {rms::var_file(records, prng.chance(25)), with_line_ends(records, text),
+            text ? "rfm=var rat=cr" : "rfm=var"};
+}
+
+BuiltFile variable_text(Prng& prng) { return sequential_variable(prng, true); }
+BuiltFile variable_binary(Prng& prng) { return sequential_variable(prng, false); }
+
+BuiltFile print_file(Prng& prng) {
+    static const unsigned char kControls[][2] = {{0x01, 0x8D}, {0x01, 0x8D}, {0x01, 0x8D}, {0x00, 0x8D},
+                                                 {0x01, 0x00}, {0x8C, 0x8D}, {0x02, 0x8D}, {0x00, 0x00}};
+    std::vector<Bytes> lines(prng.in(1, 150));
+    std::vector<Bytes> stored;
+    for (Bytes& line : lines) {
+        line = text_line(prng, 132);
+        const unsigned char* control = kControls[prng.in(0, std::size(kControls) - 1)];
+        stored.push_back(rms::vfc_record(Bytes(control, control + 2), line));
+    }
+    return {rms::var_file(stored), with_line_ends(lines, true), "rfm=vfc rat=prn fsz=2"};
+}
+
+std::size_t fixed_length(Prng& prng) {
+    static const std::size_t kCommon[] = {2, 16, 32, 80, 128, 132, 256, 512, 600, 1024};
+    return prng.chance(30) ? kCommon[prng.in(0, std::size(kCommon) - 1)] : prng.in(4, 300);
+}
+
+// Fixed-length text as such files hold it: fields at fixed columns (names,
+// numbers, dates), or lines of prose, padded with blanks.
+struct FieldLayout {
+    std::vector<std::size_t> widths;
+    std::vector<int> kinds;  // 0 word, 1 number, 2 date
+};
+
+FieldLayout field_layout(Prng& prng, std::size_t length) {
+    FieldLayout layout;
+    std::size_t used = 0;
+    while (used + 4 <= length && layout.widths.size() < 12) {
+        const std::size_t width = std::min(length - used, prng.in(4, 20));
+        layout.widths.push_back(width);
+        layout.kinds.push_back(static_cast<int>(prng.in(0, 2)));
+        used += width;
+    }
+    return layout;
+}
+
+Bytes field_record(Prng& prng, const FieldLayout& layout, std::size_t length) {
+    std::string record;
+    for (std::size_t i = 0; i < layout.widths.size(); ++i) {
+        std::string field;
+        if (layout.kinds[i] == 0) {
+            field = kWords[prng.in(0, std::size(kWords) - 1)];
+        } else if (layout.kinds[i] == 1) {
+            field = std::to_string(prng.in(0, 99999));
+            field.insert(0, layout.widths[i] > field.size() ? layout.widths[i] - field.size() : 0, ' ');
+        } else {
+            field = std::to_string(prng.in(1970, 1999)) + "-0" + std::to_string(prng.in(1, 9));
+        }
+        field.resize(layout.widths[i], ' ');
+        record += field;
+    }
+    record.resize(length, ' ');
+    return rms::bytes(record);
+}
+
+BuiltFile sequential_fixed(Prng& prng, bool text) {
+    const std::size_t length = std::max<std::size_t>(fixed_length(prng), text ? 8 : 4);
+    std::vector<Bytes> records(prng.in(3, std::max<std::size_t>(4, 40000 / length)));
+    std::uint32_t counter = static_cast<std::uint32_t>(prng.in(0, 100000));
+    const bool prose = prng.chance(30);
+    const FieldLayout layout = field_layout(prng, length);
+    for (Bytes& record : records) {
+        record = !text ? binary_record(prng, length, counter++)
+                 : prose ? text_line(prng, length)
+                         : field_record(prng, layout, length);
+        record.resize(length, ' ');
+    }
+    return {rms::fix_file(records, length), with_line_ends(records, text),
+            "rfm=fix lrl=" + std::to_string(length) + (text ? prose ? " rat=cr (prose)" : " rat=cr" : "")};
+}
+
+BuiltFile fixed_text(Prng& prng) { return sequential_fixed(prng, true); }
+BuiltFile fixed_binary(Prng& prng) { return sequential_fixed(prng, false); }
+
+BuiltFile relative(Prng& prng, bool text) {
+    rms::RelativeFileSpec spec;
+    spec.bks = static_cast<std::uint8_t>(prng.in(1, 4));
+    spec.lrl = static_cast<std::uint16_t>(prng.in(8, prng.chance(20) ? 1500 : 200));
+    spec.lrl = static_cast<std::uint16_t>(std::min<std::size_t>(spec.lrl, spec.bks * rms::kBlockSize - 3));
+    const std::size_t cells_per_bucket = spec.bks * rms::kBlockSize / (spec.lrl + 3u);
+    std::vector<Bytes> present;
+    std::uint32_t counter = static_cast<std::uint32_t>(prng.next());
+    spec.buckets.resize(prng.in(1, 8));
+    for (auto& bucket : spec.buckets) {
+        const std::size_t used = prng.in(prng.chance(50) ? cells_per_bucket : 1, cells_per_bucket);
+        for (std::size_t i = 0; i < used; ++i) {
+            Bytes data = text ? text_line(prng, spec.lrl) : binary_record(prng, prng.in(5, spec.lrl), counter++);
+            if (prng.chance(15)) {
+                bucket.push_back({rms::kCellDeleted, data});
+            } else {
+                bucket.push_back(rms::present_cell(data));
+                present.push_back(data);
+            }
+        }
+    }
+    return {rms::relative_file(spec), with_line_ends(present, text),
+            "org=rel bks=" + std::to_string(spec.bks) + " lrl=" + std::to_string(spec.lrl) + (text ? " rat=cr" : "")};
+}
+
+BuiltFile relative_text(Prng& prng) { return relative(prng, true); }
+BuiltFile relative_binary(Prng& prng) { return relative(prng, false); }
+
+struct Kind {
+    const char* name;
+    BuiltFile (*generate)(Prng&);
+};
+
+const Kind kKinds[] = {
+    {"sequential var, text", variable_text},   {"sequential var, binary", variable_binary},
+    {"sequential vfc, print control", print_file}, {"sequential fix, text", fixed_text},
+    {"sequential fix, binary", fixed_binary},  {"relative var, text", relative_text},
+    {"relative var, binary", relative_binary},
+};
+
+constexpr int kFilesPerKind = 60;
+
+struct Tally {
+    int recovered = 0;
+    int confident = 0;
+    int confident_wrong = 0;
+};
+
+TEST(ProbeEvaluation, RecoversTheRecordsOfEveryKind) {
+    TempDir dir;
+    std::printf("%-32s %9s %9s\n", "kind", "recovered", "confident");
+    std::uint64_t seed = 0x5EED;
+    for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        Prng prng{seed++};
+        Tally tally;
+        for (int i = 0; i < kFilesPerKind; ++i) {
+            const BuiltFile file = kind.generate(prng);
+            const std::string path = dir.write("DATA.DAT", file.bytes);
+            ToolResult probe = run_unrms_probe({path});
+            ASSERT_TRUE(probe.status == 0 || probe.status == 2) << probe.err;
+            ToolResult copy = run_unrms({"-a", "-", path}, probe.out);
+            const bool recovered = copy.status == 0 && copy.out == file.records;
+            tally.recovered += recovered ? 1 : 0;
+            tally.confident += probe.status == 0 ? 1 : 0;
+            if (probe.status == 0 && !recovered) {
+                ++tally.confident_wrong;
+                ADD_FAILURE() << "file " << i << " (" << file.truth << "): confident and wrong: " << probe.out;
+            }
+        }
+        std::printf("%-32s %8d%% %8d%%\n", kind.name, tally.recovered * 100 / kFilesPerKind,
+                    tally.confident * 100 / kFilesPerKind);
+        EXPECT_GE(tally.recovered * 100, kFilesPerKind * 95);
+        EXPECT_EQ(tally.confident_wrong, 0);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The probe on files held in memory: which assignments it chooses and how
+// sure it is, for each layout and for damaged or misleading bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "probe/probe.h"
+#include "rms_builder.h"
+
+namespace {
+
+using rms::Bytes;
+using rms::bytes;
+
+ProbeVerdict probe_bytes(const Bytes& file) {
+    ProbeInput input;
+    input.head = file.data();
+    input.head_size = file.size();
+    input.size = file.size();
+    return probe(input);
+}
+
+std::vector<Bytes> lines(int count) {
+    std::vector<Bytes> out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back(bytes("$ SET DEFAULT [.SUB" + std::to_string(i) + "] ! line " + std::string(i % 7, 'x')));
+    }
+    return out;
+}
+
+void put_at(Bytes& file, std::size_t offset, const Bytes& value) {
+    std::copy(value.begin(), value.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+Bytes le16(std::uint16_t value) {
+    Bytes out;
+    rms::put_le16(out, value);
+    return out;
+}
+
+Bytes le32(std::uint32_t value) {
+    Bytes out;
+    rms::put_le32(out, value);
+    return out;
+}
+
+// A plain indexed file: VBN 1 with the descriptor of a one-segment key of 4
+// bytes and data buckets of one block, then one bucket per list of bodies,
+// chained into a ring in file order.
+Bytes indexed_file(const std::vector<std::vector<std::string>>& buckets) {
+    Bytes file(rms::kBlockSize * (1 + buckets.size()), 0);
+    file[11] = 1;   // datbktsz
+    file[18] = 1;   // segments
+    file[20] = 4;   // keysz
+    file[44] = 4;   // size[0]
+    put_at(file, 84, le32(2));  // ldvbn
+    put_at(file, 116, le16(3));
+    for (std::size_t b = 0; b < buckets.size(); ++b) {
+        const std::size_t base = rms::kBlockSize * (1 + b);
+        std::size_t at = base + 14;
+        for (const std::string& body : buckets[b]) {
+            put_at(file, at + 9, le16(static_cast<std::uint16_t>(body.size())));
+            put_at(file, at + 11, bytes(body));
+            at += 11 + body.size();
+        }
+        put_at(file, base + 4, le16(static_cast<std::uint16_t>(at - base)));
+        put_at(file, base + 8, le32(b + 1 == buckets.size() ? 2 : static_cast<std::uint32_t>(b + 3)));
+    }
+    return file;
+}
+
+struct ProbeCase {
+    const char* name;
+    Bytes file;
+    std::string line;  // the winner's assignments; empty: any
+    bool confident;
+};
+
+void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
+
+class ProbeTest : public testing::TestWithParam<ProbeCase> {};
+
+TEST_P(ProbeTest, ChoosesTheAssignments) {
+    const ProbeCase& c = GetParam();
+    const ProbeVerdict verdict = probe_bytes(c.file);
+    ASSERT_FALSE(verdict.candidates.empty());
+    if (!c.line.empty()) {
+        EXPECT_EQ(assignment_line(verdict.candidates[0]), c.line) << verdict.candidates[0].evidence;
+    }
+    EXPECT_EQ(verdict.confident, c.confident);
+}
+
+rms::RelativeFileSpec relative_spec() {
+    rms::RelativeFileSpec spec;
+    spec.bks = 2;
+    spec.lrl = 40;
+    for (int b = 0; b < 3; ++b) {
+        spec.buckets.emplace_back();
+        for (int i = 0; i < 20; ++i) {
+            spec.buckets.back().push_back(
+                i % 5 == 3 ? rms::RelativeCell{rms::kCellDeleted, bytes("gone")}
+                           : rms::present_cell(bytes("customer " + std::to_string(b * 100 + i))));
+        }
+    }
+    return spec;
+}
+
+Bytes with_broken_ring(Bytes file) {
+    put_at(file, rms::kBlockSize * 2 + 8, le32(40));  // the second bucket points past the end
+    return file;
+}
+
+Bytes print_file() {
+    std::vector<Bytes> stored;
+    for (const Bytes& line : lines(30)) {
+        stored.push_back(rms::vfc_record(Bytes{0x01, 0x8D}, line));
+    }
+    return rms::var_file(stored);
+}
+
+std::vector<Bytes> field_records(int count, std::size_t length) {
+    std::vector<Bytes> out;
+    for (int i = 0; i < count; ++i) {
+        std::string record = "ITEM" + std::to_string(1000 + i) + "  " + std::to_string(i * 37 % 1000) + "  EA";
+        record.resize(length, ' ');
+        out.push_back(bytes(record));
+    }
+    return out;
+}
+
+Bytes binary_noise(std::size_t size) {
+    Bytes out(size);
+    std::uint32_t state = 12345;
+    for (unsigned char& byte : out) {
+        state = state * 1103515245 + 12345;
+        byte = static_cast<unsigned char>(state >> 16);
+    }
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, ProbeTest,
+    testing::Values(
+        ProbeCase{"VariableText", rms::var_file(lines(40)), "org=seq rfm=var rat=cr lrl=36", true},
+        ProbeCase{"VariableNoSpanHasBlockMarkers", rms::var_file(lines(60), true),
+                  "org=seq rfm=var rat=cr rat=blk lrl=36", true},
+        ProbeCase{"PrintControl", print_file(), "org=seq rfm=vfc rat=prn lrl=36 fsz=2", true},
+        ProbeCase{"FixedFields", rms::fix_file(field_records(200, 41), 41), "org=seq rfm=fix rat=cr lrl=41", true},
+        ProbeCase{"FixedFieldsEvenLength", rms::fix_file(field_records(200, 80), 80), "org=seq rfm=fix rat=cr lrl=80",
+                  true},
+        ProbeCase{"Relative", rms::relative_file(relative_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2", true},
+        ProbeCase{"Indexed", indexed_file({{"K001first record", "K002second record"}, {"K003third record"}}),
+                  "org=idx rfm=var rat=cr lrl=0", true},
+        // A consistent key descriptor names the organisation even when the
+        // ring breaks: nothing sequential comes near it.
+        ProbeCase{"IndexedRingBroken",
+                  with_broken_ring(indexed_file({{"K001first record"}, {"K002second record"}})),
+                  "org=idx rfm=var rat=cr lrl=0", true},
+        ProbeCase{"StreamLineFeeds", bytes("first line\nsecond line\nthird\n"), "org=seq rfm=stmlf rat=cr lrl=0",
+                  true},
+        ProbeCase{"StreamCarriageReturnLineFeed", bytes("first line\r\nsecond line\r\n"),
+                  "org=seq rfm=stm rat=cr lrl=11", true},
+        ProbeCase{"StreamCarriageReturns", bytes("first line\rsecond line\r"), "org=seq rfm=stmcr rat=cr lrl=11",
+                  true},
+        ProbeCase{"EmptyFile", Bytes{}, "org=seq rfm=udf rat=none lrl=0", false},
+        // Whatever is guessed for these, it must not be given as sure.
+        ProbeCase{"ZerosAreNoRecords", Bytes(2048, 0), "", false},
+        ProbeCase{"NoiseIsWeak", binary_noise(3000), "", false}),
+    [](const testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
+
+// A file that ends inside its data, a prolog cut short, fields that point
+// anywhere: the probe still answers, and reads nothing outside the bytes.
+TEST(ProbeTest, DamagedStructuresStillGetAnAnswer) {
+    const Bytes relative = rms::relative_file(relative_spec());
+    const Bytes indexed = indexed_file({{"K001first record"}});
+    Bytes wild = indexed;
+    put_at(wild, 84, le32(0xFFFFFFFF));
+    put_at(wild, 104, le16(0xFFFF));
+    put_at(wild, 112, le32(0xFFFFFFFF));
+    for (const Bytes& file : {Bytes(relative.begin(), relative.begin() + 700), Bytes(indexed.begin(), indexed.begin() + 600),
+                              Bytes(indexed.begin(), indexed.begin() + 300), wild, Bytes{0xFF, 0xFF, 0x01}}) {
+        const ProbeVerdict verdict = probe_bytes(file);
+        ASSERT_FALSE(verdict.candidates.empty());
+        for (std::size_t i = 1; i < verdict.candidates.size(); ++i) {
+            EXPECT_LE(verdict.candidates[i].score, verdict.candidates[0].score);
+        }
+    }
+}
+
+}  // namespace
