@@ -233,6 +233,50 @@ TEST(Indexed, DumpsAtLevel2And3) {
     EXPECT_EQ(r.status, 0);
 }
 
+std::size_t count_of(const std::string& text, const std::string& piece) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+    return count;
+}
+
+// A damaged descriptor chain ends its dump with one message; the copy goes on.
+TEST(Indexed, DescriptorDumpsSurviveDamage) {
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::string message;
+        std::size_t key_lines;
+        std::size_t area_lines;
+    };
+    const Case cases[] = {
+        {"DescriptorPastItsBlock", patched(rms::indexed_file(parts()), 0, {2, 0, 0, 0, 0xf0, 0x01}),
+         "key #1: descriptor at noff 0x1f0 reaches past its block (VBN 2)\n", 2, 1},
+        {"ChainLoopsInVbn1", patched(rms::indexed_file(parts()), 0, {1, 0, 0, 0, 0, 0}),
+         "key descriptor chain does not end after 256 keys\n", 256, 1},
+        {"AreasPastTheFile",
+         patched(rms::indexed_file(with(parts(), [](IndexedFileSpec& s) { s.areas = 9; })), 103, {60}),
+         "area descriptors: the file ends after 0 of the 512 bytes of VBN 7\n", 1, 40},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolResult r = run_on_file(c.file, kAttributes, {"-v2"});
+        EXPECT_EQ(r.out, kPartsOut);
+        EXPECT_EQ(count_of(r.err, c.message), 1u);
+        EXPECT_EQ(count_of(r.err, "key #"), c.key_lines);
+        EXPECT_EQ(count_of(r.err, "area #"), c.area_lines);
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
+// Nine areas take two blocks: area 8 is the first of the second.
+TEST(Indexed, NineAreasReadTwoBlocks) {
+    ToolResult r = run_on_file(rms::indexed_file(with(parts(), [](IndexedFileSpec& s) { s.areas = 9; })),
+                               kAttributes, {"-v2"});
+    EXPECT_NE(r.err.find("area #7: flags=0x01,areaid=7,"), std::string::npos);
+    EXPECT_NE(r.err.find("area #8: flags=0x01,areaid=8,"), std::string::npos);
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST(Indexed, PipeIsRefused) {
     TempDir dir;
     const std::string attributes = dir.write("idx.attr", kAttributes);
