@@ -106,12 +106,14 @@ void print_key_line(const unsigned char* p, int key_number, Console& console) {
         message(console, ",%d", key.size[i]);
     }
     message(console, ")");
+    // A first byte below a blank is the length of the name behind it;
+    // otherwise the name ends at a blank, or with the field.
+    const char* name = reinterpret_cast<const char*>(key.keynam);
     if (key.keynam[0] < 0x20) {
-        message(console, ",keynam='%.*s'", static_cast<int>(key.keynam[0]), reinterpret_cast<const char*>(key.keynam + 1));
+        message(console, ",keynam='%.*s'", static_cast<int>(key.keynam[0]), name + 1);
     } else {
-        // Ended by a blank, or by the end of the field.
         const unsigned char* end = std::find(key.keynam, key.keynam + kKeyNameSize, ' ');
-        message(console, ",keynam='%.*s'", static_cast<int>(end - key.keynam), reinterpret_cast<const char*>(key.keynam));
+        message(console, ",keynam='%.*s'", static_cast<int>(end - key.keynam), name);
     }
     message(console, ",ldvbn=%d", static_cast<std::int32_t>(key.ldvbn));
     print_datatype(",type=(%s", ",type=(%d", key.type[0], console);
