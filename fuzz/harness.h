@@ -23,7 +23,8 @@ struct FuzzRun {
 inline constexpr std::size_t kFuzzHeaderSize = 6;
 
 // Fills run from data: byte 0 the options (bits 0-1 newline mode, bit 2 -l,
-// bit 3 -p, bit 4 -r, bits 5-7 the verbose level, 7 meaning -1), bytes 1-2
+// bit 3 -p, bit 4 -r, bits 5-7 the verbose level: 0-2 none, 3-4 -v, 5
+// -v2, 6 -v3, 7 -v-1), bytes 1-2
 // lrl, byte 3 fsz, byte 4 bks, byte 5 rat; then org and rfm as given, and the
 // consistency rules applied as the driver applies them. Returns false when
 // the input is too short or the rules refuse the attributes.

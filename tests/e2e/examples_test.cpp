@@ -1,9 +1,12 @@
-// The bundled examples: they are what the builder makes today, and unrms
-// still gives their expected output.
+// The bundled examples: examples/ holds exactly what the builder makes
+// today, every example comes with its attribute file and expected output,
+// and unrms still gives that output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "run_tool.h"
@@ -12,6 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const fs::path kBundled = fs::path(UNRMS_SOURCE_DIR) / "examples";
+
 std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
@@ -19,28 +24,54 @@ std::string slurp(const fs::path& path) {
     return content.str();
 }
 
-TEST(Examples, MatchTheBuilderAndTheirExpectedOutput) {
-    const fs::path bundled = fs::path(UNRMS_SOURCE_DIR) / "examples";
+std::set<std::string> file_names(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// The examples are the files that are neither attribute files nor expected
+// outputs.
+std::set<std::string> example_names(const std::set<std::string>& files) {
+    std::set<std::string> names;
+    std::copy_if(files.begin(), files.end(), std::inserter(names, names.end()), [](const std::string& name) {
+        const fs::path extension = fs::path(name).extension();
+        return extension != ".attr" && extension != ".expected";
+    });
+    return names;
+}
+
+TEST(Examples, AreWhatTheBuilderMakes) {
     TempDir fresh;
     ToolRun make({fresh.path("")});
     make.program = MAKE_EXAMPLES_BINARY;
     ASSERT_EQ(run_tool(make).status, 0);
 
-    int examples = 0;
-    for (const auto& entry : fs::directory_iterator(fresh.path(""))) {
-        const std::string name = entry.path().filename().string();
+    const std::set<std::string> made = file_names(fresh.path(""));
+    EXPECT_EQ(made, file_names(kBundled)) << "run build/tests/make_examples examples";
+    for (const std::string& name : made) {
         SCOPED_TRACE(name);
-        EXPECT_TRUE(slurp(entry.path()) == slurp(bundled / name))
+        EXPECT_TRUE(slurp(fs::path(fresh.path(name))) == slurp(kBundled / name))
             << "examples/" << name << " is stale: run build/tests/make_examples examples";
-        if (entry.path().extension() != ".attr") continue;
-        fs::path data = bundled / name;
-        data.replace_extension();
-        ToolResult r = run_unrms({"-a", (bundled / name).string(), data.string()});
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(r.out == slurp(data.string() + ".expected"));
-        ++examples;
     }
-    EXPECT_GT(examples, 0);
+}
+
+TEST(Examples, EachCopiesToItsExpectedOutput) {
+    const std::set<std::string> files = file_names(kBundled);
+    const std::set<std::string> examples = example_names(files);
+    EXPECT_FALSE(examples.empty());
+    for (const std::string& name : examples) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(files.count(name + ".attr")) << "examples/" << name << " has no attribute file";
+        ASSERT_TRUE(files.count(name + ".expected")) << "examples/" << name << " has no expected output";
+        const fs::path data = kBundled / name;
+        ToolResult r = run_unrms({"-a", data.string() + ".attr", data.string()});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out == slurp(data.string() + ".expected"));
+    }
 }
 
 }  // namespace
