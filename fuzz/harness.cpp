@@ -4,7 +4,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "attributes/attribute_rules.h"
+#include "indexed/indexed_copy.h"
 #include "platform/raw_io.h"
 #include "sequential/sequential_copy.h"
 
@@ -71,6 +74,22 @@ int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm
     }
     run.options.raw = raw ? 1 : 0;
     copy_sequential(run.input_fd, run.attributes, run.options, run.console);
+    fuzz_teardown(run);
+    return 0;
+}
+
+int fuzz_indexed(const std::uint8_t* data, std::size_t size, std::uint8_t forced_key_flags) {
+    // The key flags lie at offset 16 of the file, behind the header.
+    constexpr std::size_t kKeyFlags = kFuzzHeaderSize + 16;
+    std::vector<std::uint8_t> input(data, data + size);
+    if (input.size() > kKeyFlags) {
+        input[kKeyFlags] |= forced_key_flags;
+    }
+    FuzzRun run;
+    if (!fuzz_setup(run, input.data(), input.size(), kOrgIndexed, kRfmVariable)) {
+        return 0;
+    }
+    copy_indexed(run.input_fd, run.attributes, run.options, run.console);
     fuzz_teardown(run);
     return 0;
 }

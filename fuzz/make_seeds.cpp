@@ -25,6 +25,9 @@ struct Seed {
 // Header bits: 0-1 newline (3 undecided), 2 -l, 3 -p, 4 -r, 5-7 verbose level.
 constexpr unsigned char kUndecided = 3;
 constexpr unsigned char kVerbose2 = 2 << 5;
+// The harness maps header levels 5 and 6 to the dumps and traces.
+constexpr unsigned char kDumps = 5 << 5;
+constexpr unsigned char kTraces = 6 << 5;
 
 Bytes with_header(unsigned char options, std::uint16_t lrl, unsigned char fsz, unsigned char bks,
                   unsigned char rat, const Bytes& file) {
@@ -57,6 +60,20 @@ Bytes relative_seed_file() {
     return rms::relative_file(spec);
 }
 
+rms::IndexedFileSpec indexed_seed_spec(std::uint8_t flags) {
+    rms::IndexedFileSpec spec;
+    spec.key.position = {4, 0};
+    spec.key.size = {4, 2};
+    spec.key.flags = flags;
+    spec.key.name = "SEED";
+    spec.extra_keys = {spec.key};
+    spec.slots = {1, 0};
+    spec.buckets = {{rms::live(bytes("P1--0001 bolt")), rms::deleted(bytes("P1--0002 gone")), rms::rrv_entry(),
+                     rms::live(bytes("P1--0003 nut      ..."))},
+                    {rms::live(bytes("P1--0004" + std::string(300, ' ') + "x")), rms::live(bytes("P2--0005"))}};
+    return spec;
+}
+
 Bytes words(const std::vector<std::string>& list) {
     Bytes out;
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -87,6 +104,13 @@ std::vector<Seed> seeds() {
         {"raw_fix", "reclen81", with_header(kUndecided | kVerbose2, 81, 0, 0, 0, fix81)},
         {"raw_fix", "partial", with_header(kUndecided, 80, 0, 0, 0, fix_partial)},
         {"relative", "two_buckets", with_header(kUndecided | kVerbose2, 20, 0, 1, 0x02, relative_seed_file())},
+        {"indexed", "plain", with_header(kUndecided | kDumps, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0)))},
+        {"indexed", "compressed",
+         with_header(kUndecided | kTraces | 0x04, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0xc0)))},
+        {"indexed_keys", "compressed",
+         with_header(kUndecided | kTraces, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0x40)))},
+        {"indexed_data", "compressed",
+         with_header(kUndecided | kTraces, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0x80)))},
         {"attributes", "var", bytes("org=seq rfm=var rat=cr lrl=28\n")},
         {"attributes", "relative", bytes("org=rel\r\nrfm=var\tbks=2 lrl=\nrat=none rat=blk\x1a junk")},
         {"attributes", "refused", bytes("org=idx rfm=stm bks=0x10 fsz=-1")},

@@ -7,6 +7,7 @@
 #include "attributes/file_attributes.h"
 #include "driver/option_scanner.h"
 #include "driver/run_options.h"
+#include "indexed/indexed_copy.h"
 #include "platform/console.h"
 #include "platform/raw_io.h"
 #include "platform/scan_integer.h"
@@ -133,6 +134,9 @@ int dispatch(int input_fd, const char* operand, const FileAttributes& attributes
             break;
         case kOrgRelative:
             status = copy_relative(input_fd, attributes, options, console);
+            break;
+        case kOrgIndexed:
+            status = copy_indexed(input_fd, attributes, options, console);
             break;
         default:
             message(console, " - not yet implemented\n");

@@ -107,6 +107,54 @@ Example accounts_rel() {
     return {"ACCOUNTS.REL", rms::relative_file(spec), "org=rel rfm=var rat=cr bks=2 lrl=40\n", expected};
 }
 
+// An indexed parts file: the primary key is the part number at column 0
+// and the bin at column 20; two buckets, the second before the first on
+// disk, and a deleted record that must not show.
+Example parts_idx() {
+    const std::vector<std::string> lines = {
+        "A-1001  HEX BOLT    BIN-07  QTY 400",
+        "A-1002  HEX NUT     BIN-07  QTY 950",
+        "A-1010  WASHER      BIN-02  QTY 120",
+        "B-2000  SPRING      BIN-11  QTY 075",
+        "B-2001  PULLEY      BIN-11  QTY 012",
+    };
+    rms::IndexedFileSpec spec;
+    spec.key.position = {0, 20};
+    spec.key.size = {6, 6};
+    spec.key.name = "PART";
+    spec.slots = {1, 0};
+    spec.buckets = {{rms::live(rms::bytes(lines[0])), rms::deleted(rms::bytes("A-1005  RETIRED")),
+                     rms::live(rms::bytes(lines[1])), rms::live(rms::bytes(lines[2]))},
+                    {rms::live(rms::bytes(lines[3])), rms::live(rms::bytes(lines[4]))}};
+    std::string expected;
+    for (const std::string& line : lines) expected += line + "\n";
+    return {"PARTS.IDX", rms::indexed_file(spec), "org=idx rfm=var rat=cr\n", expected};
+}
+
+// An indexed file with compressed keys and data, as RMS writes it by
+// default: keys share their front with the key before them, and runs of
+// blanks in the data are stored once with a count.
+Example customers_idx() {
+    const std::vector<std::string> lines = {
+        "CUST000100  ALDEN HARDWARE                    PORTLAND      OR",
+        "CUST000101  ALDEN HARDWARE WEST               SALEM         OR",
+        "CUST000117  BRIGHTWATER SUPPLY                TACOMA        WA",
+        "CUST000200  COASTAL MILLS                     EUREKA        CA",
+    };
+    rms::IndexedFileSpec spec;
+    spec.key.position = {0};
+    spec.key.size = {10};
+    spec.key.flags = rms::kKeyCompression | rms::kDataCompression;
+    spec.key.name = "CUSTOMER";
+    spec.buckets = {{}};
+    std::string expected;
+    for (const std::string& line : lines) {
+        spec.buckets[0].push_back(rms::live(rms::bytes(line)));
+        expected += line + "\n";
+    }
+    return {"CUSTOMERS.IDX", rms::indexed_file(spec), "org=idx rfm=var rat=cr\n", expected};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,7 +163,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string directory = argv[1];
-    for (const Example& example : {login_com(), report_lis(), prices_dat(), accounts_rel()}) {
+    for (const Example& example : {login_com(), report_lis(), prices_dat(), accounts_rel(), parts_idx(), customers_idx()}) {
         const std::string base = directory + "/" + example.name;
         if (!write_file(base, rms::text(example.file)) || !write_file(base + ".attr", example.attributes) ||
             !write_file(base + ".expected", example.expected)) {

@@ -124,3 +124,260 @@ Bytes relative_file(const RelativeFileSpec& spec) {
 }
 
 }  // namespace rms
+
+namespace rms {
+
+namespace {
+
+constexpr std::size_t kKeyDescriptorSize = 96;
+constexpr std::size_t kAreaDescriptorSize = 64;
+constexpr std::size_t kBucketHeaderSize = 14;
+constexpr unsigned char kPointerSize2 = 2;
+constexpr unsigned char kDeletedBit = 0x04;
+constexpr unsigned char kRrvBit = 0x08;
+constexpr std::uint8_t kInitIdx = 0x10;
+
+std::size_t keysz_of(const IndexedKeySpec& key) {
+    std::size_t keysz = 0;
+    for (std::uint8_t size : key.size) keysz += size;
+    return keysz;
+}
+
+void put_at(Bytes& out, std::size_t offset, const Bytes& field) {
+    std::copy(field.begin(), field.end(), out.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+void put_le16_at(Bytes& out, std::size_t offset, std::uint16_t value) {
+    out[offset] = static_cast<unsigned char>(value);
+    out[offset + 1] = static_cast<unsigned char>(value >> 8);
+}
+
+void put_le32_at(Bytes& out, std::size_t offset, std::uint32_t value) {
+    put_le16_at(out, offset, static_cast<std::uint16_t>(value));
+    put_le16_at(out, offset + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+Bytes key_descriptor(const IndexedKeySpec& key, std::uint32_t idxfl, std::uint16_t noff, std::uint8_t datbktsz,
+                     std::uint32_t ldvbn, std::uint8_t keyref) {
+    Bytes d(kKeyDescriptorSize, 0);
+    put_le32_at(d, 0, idxfl);
+    put_le16_at(d, 4, noff);
+    d[6] = 1;  // ianum
+    d[7] = 1;  // lanum
+    d[8] = 0;  // danum
+    d[9] = 1;  // rootlev
+    d[10] = 1;  // idxbktsz
+    d[11] = datbktsz;
+    put_le32_at(d, 12, key.rootvbn);
+    d[16] = key.flags;
+    d[17] = key.datatype;
+    d[18] = static_cast<unsigned char>(key.position.size());
+    d[20] = static_cast<unsigned char>(keysz_of(key));
+    d[21] = keyref;
+    put_le16_at(d, 22, static_cast<std::uint16_t>(keysz_of(key)));
+    put_le16_at(d, 24, 512);
+    put_le16_at(d, 26, static_cast<std::uint16_t>(datbktsz * kBlockSize));
+    for (std::size_t i = 0; i < key.position.size() && i < 8; ++i) {
+        put_le16_at(d, 28 + 2 * i, key.position[i]);
+        d[44 + i] = key.size[i];
+        d[88 + i] = i < key.type.size() ? key.type[i] : 0;
+    }
+    Bytes name(32, ' ');
+    if (key.counted_name) {
+        name[0] = static_cast<unsigned char>(key.name.size());
+        std::copy(key.name.begin(), key.name.end(), name.begin() + 1);
+    } else {
+        std::copy(key.name.begin(), key.name.end(), name.begin());
+    }
+    put_at(d, 52, name);
+    put_le32_at(d, 84, ldvbn);
+    return d;
+}
+
+// Area i: every field a value of its own, so that the dump shows each one.
+Bytes area_descriptor(std::size_t i, std::uint8_t datbktsz) {
+    Bytes d(kAreaDescriptorSize, 0);
+    d[1] = 0x01;
+    d[2] = static_cast<unsigned char>(i);
+    d[3] = datbktsz;
+    put_le16_at(d, 4, 0);
+    d[6] = 0x02;
+    d[7] = 0x20;
+    put_le32_at(d, 8, 11);
+    put_le32_at(d, 12, static_cast<std::uint32_t>(12 + i));
+    put_le32_at(d, 16, 13);
+    put_le32_at(d, 20, 14);
+    put_le32_at(d, 24, 15);
+    put_le32_at(d, 28, 16);
+    put_le32_at(d, 32, 17);
+    put_le16_at(d, 36, 18);
+    put_le32_at(d, 40, 19);
+    put_le16_at(d, 44, 0x0333);
+    put_le16_at(d, 46, 0x0222);
+    put_le16_at(d, 48, 0x0111);
+    put_le32_at(d, 50, 20);
+    put_le16_at(d, 62, 0xabcd);
+    return d;
+}
+
+std::uint32_t first_bucket_vbn(const IndexedFileSpec& spec) {
+    const std::uint32_t key_blocks = spec.extra_keys.empty() ? 0 : 1;
+    const std::uint32_t area_blocks = (spec.areas + 7u) / 8u;
+    return 2 + key_blocks + area_blocks;
+}
+
+// The key part of a stored record.
+Bytes key_of(const IndexedKeySpec& key, const Bytes& stored) {
+    return Bytes(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(keysz_of(key)));
+}
+
+// The body of one entry: its stored record, compressed as the key asks;
+// previous is the key of the last live record before it, if any.
+Bytes entry_body(const IndexedKeySpec& key, const Bytes& user, const Bytes* previous) {
+    const Bytes stored = stored_record(key, user);
+    const Bytes full_key = key_of(key, stored);
+    const Bytes rest(stored.begin() + static_cast<std::ptrdiff_t>(full_key.size()), stored.end());
+    Bytes body = (key.flags & kKeyCompression) != 0 ? compress_key(full_key, previous) : full_key;
+    const Bytes data = (key.flags & kDataCompression) != 0 ? compress_data(rest) : rest;
+    body.insert(body.end(), data.begin(), data.end());
+    return body;
+}
+
+}  // namespace
+
+Bytes stored_record(const IndexedKeySpec& key, const Bytes& user) {
+    Bytes stored;
+    std::vector<bool> in_key(user.size(), false);
+    for (std::size_t i = 0; i < key.position.size(); ++i) {
+        for (std::size_t b = key.position[i]; b < key.position[i] + key.size[i]; ++b) {
+            stored.push_back(b < user.size() ? user[b] : 0);
+            if (b < user.size()) in_key[b] = true;
+        }
+    }
+    for (std::size_t b = 0; b < user.size(); ++b) {
+        if (!in_key[b]) stored.push_back(user[b]);
+    }
+    return stored;
+}
+
+Bytes compress_key(const Bytes& key, const Bytes* previous) {
+    std::size_t cnt = 0;
+    if (previous != nullptr) {
+        while (cnt < key.size() && cnt < previous->size() && key[cnt] == (*previous)[cnt]) ++cnt;
+    }
+    // Trailing repeats of the byte before them are left out, as long as a
+    // byte to repeat remains.
+    std::size_t end = key.size();
+    while (end > cnt && end >= 2 && key[end - 1] == key[end - 2]) --end;
+    Bytes form(2 + end - cnt);
+    form[0] = static_cast<unsigned char>(end - cnt);
+    form[1] = static_cast<unsigned char>(cnt);
+    std::copy(key.begin() + static_cast<std::ptrdiff_t>(cnt), key.begin() + static_cast<std::ptrdiff_t>(end),
+              form.begin() + 2);
+    return form;
+}
+
+Bytes compress_data(const Bytes& data) {
+    Bytes form;
+    Bytes literal;
+    auto emit = [&](std::size_t repeats) {
+        put_le16(form, static_cast<std::uint16_t>(literal.size()));
+        form.insert(form.end(), literal.begin(), literal.end());
+        form.push_back(static_cast<unsigned char>(repeats));
+        literal.clear();
+    };
+    std::size_t i = 0;
+    while (i < data.size()) {
+        std::size_t run = 1;
+        while (i + run < data.size() && data[i + run] == data[i]) ++run;
+        literal.push_back(data[i]);
+        if (run < 3) {
+            literal.insert(literal.end(), run - 1, data[i]);
+        } else {
+            // Runs longer than a count byte continue in segments of no bytes.
+            std::size_t repeats = run - 1;
+            emit(std::min<std::size_t>(repeats, 255));
+            for (repeats -= std::min<std::size_t>(repeats, 255); repeats > 0;
+                 repeats -= std::min<std::size_t>(repeats, 255)) {
+                emit(std::min<std::size_t>(repeats, 255));
+            }
+        }
+        i += run;
+    }
+    if (!literal.empty()) emit(0);
+    return form;
+}
+
+std::uint32_t indexed_bucket_vbn(const IndexedFileSpec& spec, std::size_t i) {
+    const std::size_t slot = spec.slots.empty() ? i : spec.slots[i];
+    return first_bucket_vbn(spec) + static_cast<std::uint32_t>(slot * spec.datbktsz);
+}
+
+Bytes indexed_file(const IndexedFileSpec& spec) {
+    const std::size_t bucket_size = spec.datbktsz * kBlockSize;
+    const std::uint32_t ldvbn = spec.buckets.empty() ? 0 : indexed_bucket_vbn(spec, 0);
+    IndexedKeySpec key0 = spec.key;
+    if (spec.buckets.empty()) key0.flags |= kInitIdx;
+    const std::uint32_t first = first_bucket_vbn(spec);
+    Bytes file(static_cast<std::size_t>(first - 1) * kBlockSize + spec.buckets.size() * bucket_size, 0);
+
+    put_at(file, 0, key_descriptor(key0, spec.extra_keys.empty() ? 0 : 2, 0, spec.datbktsz, ldvbn, 0));
+    const std::uint32_t area_vbn = spec.extra_keys.empty() ? 2 : 3;
+    file[102] = static_cast<unsigned char>(area_vbn);
+    file[103] = spec.areas;
+    put_le16_at(file, 104, static_cast<std::uint16_t>(first));
+    put_le32_at(file, 108, 0);
+    put_le32_at(file, 112, static_cast<std::uint32_t>(file.size() / kBlockSize + 1));
+    put_le16_at(file, kIndexedPrologVersion, spec.ver_no);
+
+    for (std::size_t k = 0; k < spec.extra_keys.size(); ++k) {
+        const bool last = k + 1 == spec.extra_keys.size();
+        const std::uint32_t idxfl = last ? 0 : 2;
+        const auto noff = static_cast<std::uint16_t>(last ? 0 : (k + 1) * kKeyDescriptorSize);
+        put_at(file, kBlockSize + k * kKeyDescriptorSize,
+               key_descriptor(spec.extra_keys[k], idxfl, noff, spec.datbktsz, 0, static_cast<std::uint8_t>(k + 1)));
+    }
+    for (std::size_t i = 0; i < spec.areas; ++i) {
+        put_at(file, (area_vbn - 1) * kBlockSize + i * kAreaDescriptorSize, area_descriptor(i, spec.datbktsz));
+    }
+
+    Bytes previous_key;
+    const Bytes* previous = nullptr;
+    for (std::size_t b = 0; b < spec.buckets.size(); ++b) {
+        const std::uint32_t vbn = indexed_bucket_vbn(spec, b);
+        Bytes bucket(kBucketHeaderSize, 0);
+        std::uint16_t rid = 1;
+        for (const IndexedEntry& entry : spec.buckets[b]) {
+            const std::size_t start = bucket.size();
+            bucket.push_back(kPointerSize2);
+            put_le16(bucket, rid);
+            put_le16(bucket, rid++);
+            put_le32(bucket, vbn);
+            if (entry.kind == EntryKind::kRrv) {
+                bucket[start] |= kRrvBit;
+                continue;
+            }
+            if (entry.kind == EntryKind::kDeleted) bucket[start] |= kDeletedBit;
+            const Bytes body = entry_body(spec.key, entry.record, previous);
+            // Deleted bodies are never expanded: only live keys carry over.
+            if (entry.kind == EntryKind::kLive) {
+                previous_key = key_of(spec.key, stored_record(spec.key, entry.record));
+                previous = &previous_key;
+            }
+            put_le16(bucket, static_cast<std::uint16_t>(body.size()));
+            bucket.insert(bucket.end(), body.begin(), body.end());
+        }
+        const std::uint32_t nxtbkt = indexed_bucket_vbn(spec, (b + 1) % spec.buckets.size());
+        bucket[0] = static_cast<unsigned char>(vbn);  // checkchar
+        put_le16_at(bucket, 2, static_cast<std::uint16_t>(vbn));
+        put_le16_at(bucket, kBucketFreespace, static_cast<std::uint16_t>(bucket.size()));
+        put_le16_at(bucket, 6, rid);
+        put_le32_at(bucket, kBucketNxtbkt, nxtbkt);
+        bucket[13] = b + 1 == spec.buckets.size() ? 1 : 0;
+        bucket.resize(bucket_size, spec.stale_value);
+        put_at(file, (vbn - 1) * kBlockSize, bucket);
+    }
+    return file;
+}
+
+}  // namespace rms

@@ -91,4 +91,72 @@ Bytes relative_file(const RelativeFileSpec& spec);
 inline constexpr std::size_t kRelativePrologDvbn = 104;
 inline constexpr std::size_t kRelativePrologEof = 112;
 
+// Indexed files: VBN 1 with the descriptor of key 0 and the prolog, further
+// key descriptors in VBN 2, the area descriptors behind them, then the data
+// buckets of key 0 chained into a ring in the order given. Each record entry
+// holds its user record in stored form: the key segments in segment order,
+// then the other bytes; compressed when key 0 asks for it.
+struct IndexedKeySpec {
+    std::vector<std::uint16_t> position;  // one per segment
+    std::vector<std::uint8_t> size;
+    std::uint8_t flags = 0;  // kKeyCompression, kDataCompression, others as given
+    std::uint8_t datatype = 0;
+    std::vector<std::uint8_t> type;  // per segment; missing ones are 0 (string)
+    std::string name;
+    bool counted_name = false;  // the name behind a length byte, not ended by a blank
+    std::uint32_t rootvbn = 0;
+};
+
+inline constexpr std::uint8_t kKeyCompression = 0x40;
+inline constexpr std::uint8_t kDataCompression = 0x80;
+
+enum class EntryKind { kLive, kDeleted, kRrv };
+
+struct IndexedEntry {
+    EntryKind kind = EntryKind::kLive;
+    Bytes record;  // the user record; none for an rrv entry
+};
+
+inline IndexedEntry live(const Bytes& record) { return {EntryKind::kLive, record}; }
+inline IndexedEntry deleted(const Bytes& record) { return {EntryKind::kDeleted, record}; }
+inline IndexedEntry rrv_entry() { return {EntryKind::kRrv, {}}; }
+
+struct IndexedFileSpec {
+    IndexedKeySpec key;
+    std::uint8_t datbktsz = 1;
+    std::uint16_t ver_no = 3;
+    std::vector<std::vector<IndexedEntry>> buckets;  // in ring order
+    // Where bucket i lies among the bucket slots behind the descriptors;
+    // empty: in ring order.
+    std::vector<std::size_t> slots;
+    std::vector<IndexedKeySpec> extra_keys;  // keys 1, 2, ... (at most 5), in VBN 2
+    std::uint8_t areas = 1;  // amax
+    unsigned char stale_value = 0xC3;  // bytes past freespace
+};
+
+Bytes indexed_file(const IndexedFileSpec& spec);
+
+// The VBN of bucket i (in ring order), for tests that damage a bucket.
+std::uint32_t indexed_bucket_vbn(const IndexedFileSpec& spec, std::size_t i);
+
+// The stored form of a user record: the key's segments, then the rest.
+Bytes stored_record(const IndexedKeySpec& key, const Bytes& user);
+
+// The compk form of key against the previous key (none for the first):
+// the shared leading bytes and the trailing repeats are left out.
+Bytes compress_key(const Bytes& key, const Bytes* previous);
+
+// The compd form of data: runs of one byte cut to the byte and a count.
+Bytes compress_data(const Bytes& data);
+
+// Offsets of fields that tests damage.
+inline constexpr std::size_t kIndexedPrologVersion = 116;
+inline constexpr std::size_t kKeySegments = 18;
+inline constexpr std::size_t kKeyDatbktsz = 11;
+inline constexpr std::size_t kKeyLdvbn = 84;
+inline constexpr std::size_t kKeyFlags = 16;
+inline constexpr std::size_t kBucketFreespace = 4;
+inline constexpr std::size_t kBucketNxtbkt = 8;
+inline constexpr std::size_t kBucketFirstEntry = 14;
+
 }  // namespace rms

@@ -1,0 +1,6 @@
+// Indexed files with key compression forced on: every key is a compk form.
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return fuzz_indexed(data, size, 0x40);
+}

@@ -1,0 +1,143 @@
+#include "indexed/expansion.h"
+
+#include <algorithm>
+
+#include "driver/run_options.h"
+#include "platform/console.h"
+#include "platform/little_endian.h"
+
+namespace {
+
+// The compk form: len, cnt, then the len stored key bytes.
+constexpr std::size_t kKeyFormHeader = 2;
+// A compd segment: a 2-byte len, the len bytes, and the 1-byte cnt.
+constexpr std::size_t kSegmentOverhead = 3;
+
+}  // namespace
+
+long expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
+                const RunOptions& options, Console& console) {
+    if (readable < kKeyFormHeader) {
+        message(console, "compressed key at VBN %u, offset %zu, reaches past freespace\n", place.vbn, place.offset);
+        return -1;
+    }
+    const std::size_t len = form[0];
+    const std::size_t cnt = form[1];
+    if (verbose_traces(options)) {
+        message(console, "compk, len=%zu, cnt=%zu\n", len, cnt);
+    }
+    const std::size_t keysz = expansion.keysz;
+    if (kKeyFormHeader + len > readable) {
+        message(console, "compressed key at VBN %u, offset %zu: its form of %zu bytes reaches past freespace\n",
+                place.vbn, place.offset, kKeyFormHeader + len);
+        return -1;
+    }
+    if (cnt + len > keysz) {
+        message(console, "compressed key at VBN %u, offset %zu: len %zu and cnt %zu exceed keysz %zu\n", place.vbn,
+                place.offset, len, cnt, keysz);
+        return -1;
+    }
+    if (cnt > 0 && !expansion.have_key) {
+        message(console, "compressed key at VBN %u, offset %zu: cnt %zu refers to a key before the first\n",
+                place.vbn, place.offset, cnt);
+        return -1;
+    }
+    if (cnt + len == 0 && keysz > 0) {
+        message(console, "compressed key at VBN %u, offset %zu: no key byte to repeat\n", place.vbn, place.offset);
+        return -1;
+    }
+    expansion.key.resize(keysz);
+    std::copy(form + kKeyFormHeader, form + kKeyFormHeader + len, expansion.key.begin() + static_cast<long>(cnt));
+    if (cnt + len < keysz) {
+        std::fill(expansion.key.begin() + static_cast<long>(cnt + len), expansion.key.end(),
+                  expansion.key[cnt + len - 1]);
+    }
+    expansion.have_key = true;
+    std::copy(expansion.key.begin(), expansion.key.end(), expansion.record.begin());
+    return static_cast<long>(kKeyFormHeader + len);
+}
+
+int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place,
+                const RunOptions& options, Console& console) {
+    std::vector<unsigned char>& record = expansion.record;
+    const bool traces = verbose_traces(options);
+    if (traces) {
+        message(console, "compd, rl=%zu", n);
+    }
+    std::size_t pos = 0;
+    while (pos < n) {
+        const std::size_t len = n - pos >= 2 ? le16(form + pos) : n;
+        if (pos + kSegmentOverhead + len > n) {
+            if (traces) {
+                message(console, "\n");
+            }
+            message(console, "compressed data at VBN %u, offset %zu: the segment at body byte %zu reaches past "
+                             "the body\n",
+                    place.vbn, place.offset, pos);
+            return 1;
+        }
+        const std::size_t cnt = form[pos + 2 + len];
+        if (traces) {
+            message(console, ", len=%zu, cnt=%zu", len, cnt);
+        }
+        if (cnt > 0 && len == 0 && record.empty()) {
+            if (traces) {
+                message(console, "\n");
+            }
+            message(console, "compressed data at VBN %u, offset %zu: the segment at body byte %zu has no byte "
+                             "to repeat\n",
+                    place.vbn, place.offset, pos);
+            return 1;
+        }
+        record.insert(record.end(), form + pos + 2, form + pos + 2 + len);
+        if (cnt > 0) {
+            const unsigned char repeated = record.back();
+            record.insert(record.end(), cnt, repeated);
+        }
+        pos += len + kSegmentOverhead;
+    }
+    if (traces) {
+        message(console, ", ulen=%zu\n", record.size());
+    }
+    return 0;
+}
+
+int expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
+                  EntryPlace place, const RunOptions& options, Console& console, std::size_t* length) {
+    const std::size_t keysz = expansion.keysz;
+    std::vector<unsigned char>& record = expansion.record;
+    record.resize(keysz);
+    std::size_t taken = keysz;
+    if (expansion.key_compressed) {
+        const long form = expand_key(expansion, body, readable, place, options, console);
+        if (form < 0) {
+            return 1;
+        }
+        taken = static_cast<std::size_t>(form);
+    } else if (keysz > readable) {
+        message(console, "key at VBN %u, offset %zu: keysz %zu reaches past freespace\n", place.vbn, place.offset,
+                keysz);
+        return 1;
+    } else {
+        std::copy(body, body + keysz, record.begin());
+    }
+
+    if (expansion.data_compressed) {
+        // A key that takes more than the body leaves no data segments.
+        if (taken < rl && expand_data(expansion, body + taken, rl - taken, place, options, console) != 0) {
+            return 1;
+        }
+        if (taken >= rl && verbose_traces(options)) {
+            message(console, "compd, rl=%ld, ulen=%zu\n", static_cast<long>(rl) - static_cast<long>(taken),
+                    record.size());
+        }
+    } else if (taken > rl) {
+        message(console, "key at VBN %u, offset %zu, takes %zu bytes of a %zu-byte body\n", place.vbn, place.offset,
+                taken, rl);
+        return 1;
+    } else {
+        record.insert(record.end(), body + taken, body + rl);
+    }
+    *length = record.size();
+    return 0;
+}

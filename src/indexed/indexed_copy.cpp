@@ -1,0 +1,254 @@
+#include "indexed/indexed_copy.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "indexed/descriptor_dumps.h"
+#include "platform/console.h"
+#include "platform/little_endian.h"
+#include "platform/raw_io.h"
+
+namespace {
+
+std::uint64_t vbn_offset(std::uint32_t vbn) {
+    return (static_cast<std::uint64_t>(vbn) - 1) * kIndexedBlockSize;
+}
+
+void report_read_error(Console& console) {
+    if (errno == ESPIPE) {
+        message(console, "read: %s: an indexed file must be a file, not a pipe\n", std::strerror(errno));
+    } else {
+        report_system_error(console, "read");
+    }
+}
+
+void print_prolog_line(const KeyDescriptor& key, const Prolog& prolog, Console& console) {
+    message(console, "prolog: dbktsiz=%d,flags=%d,avbn=%d,amax=%d,dvbn=%d,mrn=%d,eof=%d,ver_no=%d,gbc=%d,colvbn=%d\n",
+            key.datbktsz, key.flags, prolog.avbn, prolog.amax, prolog.dvbn, static_cast<std::int32_t>(prolog.mrn),
+            static_cast<std::int32_t>(prolog.eof), prolog.ver_no, prolog.gbc, prolog.colvbn);
+}
+
+void print_bucket_line(std::uint32_t vbn, const BucketHeader& header, Console& console) {
+    message(console,
+            "vbn #%d: checkchar=0x%02x,indexno=%d,adrsample=0x%04x,freespace=0x%04x,nxtrecid=%d,nxtbkt=%d,level=%d,"
+            "bktcb=(lastbkt=%d,rootbkt=%d,ptr_sz=%d)\n",
+            static_cast<std::int32_t>(vbn), header.checkchar, header.indexno, header.adrsample, header.freespace,
+            header.nxtrecid, static_cast<std::int32_t>(header.nxtbkt), header.level, header.bktcb & 1,
+            (header.bktcb >> 1) & 1, (header.bktcb >> 3) & 3);
+}
+
+// The "dr " line; rl shows 0 when its two bytes lie outside the bucket.
+void print_entry_line(const unsigned char* entry, std::size_t room, Console& console) {
+    const unsigned char ctrl = entry[0];
+    const unsigned rl = room >= kEntryHeaderSize ? le16(entry + kEntryLengthOffset) : 0;
+    message(console, "dr ctrl=(ptr_sz=%d,del=%d,rrv=%d),rid=%d,rrv=0x%04x%04x%04x,rl=%u\n", ctrl & 3, (ctrl >> 2) & 1,
+            (ctrl >> 3) & 1, le16(entry + 1), le16(entry + 7), le16(entry + 5), le16(entry + 3), rl);
+}
+
+// Writes one stored record of length bytes through the copy array.
+int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t length) {
+    Console& console = copy.console;
+    if (copy.options.length_prefix != 0) {
+        const unsigned char prefix[2] = {static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8)};
+        if (write_output(console, prefix, sizeof prefix) != 0) {
+            return 1;
+        }
+    }
+    for (int i = 0; i < copy.copy_array.count; ++i) {
+        const CopyEntry& entry = copy.copy_array.entries[i];
+        const std::size_t src = static_cast<std::size_t>(entry.src);
+        const std::size_t len = entry.len == kTailLength ? length - src : static_cast<std::size_t>(entry.len);
+        if (write_output(console, record + src, len) != 0) {
+            return 1;
+        }
+    }
+    if (copy.options.newline_mode != kNewlineNone && write_output_byte(console, '\n') != 0) {
+        return 1;
+    }
+    ++copy.records;
+    return 0;
+}
+
+// Expands (when compressed) and writes the live entry at offset, whose body
+// of rl bytes ends at or before end.
+int copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, std::size_t offset, std::size_t rl, std::size_t end) {
+    const unsigned char* body = copy.bucket.data() + offset + kEntryHeaderSize;
+    const unsigned char* record = body;
+    std::size_t length = rl;
+    Expansion& expansion = copy.expansion;
+    if (expansion.key_compressed || expansion.data_compressed) {
+        const std::size_t readable = end - (offset + kEntryHeaderSize);
+        if (expand_record(expansion, body, rl, readable, {vbn, offset}, copy.options, copy.console, &length) != 0) {
+            return 1;
+        }
+        record = expansion.record.data();
+    }
+    if (length < static_cast<std::size_t>(copy.minimum_length)) {
+        message(copy.console, "record at VBN %u, offset %zu: %zu bytes are fewer than the %d its key needs\n", vbn,
+                offset, length, copy.minimum_length);
+        return 1;
+    }
+    return write_record(copy, record, length);
+}
+
+}  // namespace
+
+int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, std::uint32_t* nxtbkt) {
+    Console& console = copy.console;
+    const std::size_t bucket_size = copy.bucket.size();
+    const ssize_t got = read_full_at(copy.input_fd, copy.bucket.data(), bucket_size, vbn_offset(vbn));
+    if (got < 0) {
+        report_read_error(console);
+        return 1;
+    }
+    if (got == 0) {
+        message(console, "bucket VBN %u lies beyond the end of the file\n", vbn);
+        return 1;
+    }
+    const std::size_t present = static_cast<std::size_t>(got);
+    if (present < kBucketHeaderSize) {
+        message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
+        return 1;
+    }
+    const BucketHeader header = decode_bucket_header(copy.bucket.data());
+    if (verbose_dumps(copy.options)) {
+        print_bucket_line(vbn, header, console);
+    }
+    const std::size_t freespace = header.freespace;
+    if (freespace > bucket_size) {
+        message(console, "bucket VBN %u: freespace 0x%04zx lies beyond the %zu-byte bucket\n", vbn, freespace,
+                bucket_size);
+        return 1;
+    }
+    if (freespace > present) {
+        message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
+        return 1;
+    }
+
+    // Entries lie from the header up to freespace; a freespace below the
+    // header leaves the bucket empty.
+    std::size_t offset = kBucketHeaderSize;
+    while (offset < freespace) {
+        const unsigned char* entry = copy.bucket.data() + offset;
+        if (offset + kRrvEntrySize > freespace) {
+            message(console, "entry at VBN %u, offset %zu, reaches past freespace 0x%04zx\n", vbn, offset, freespace);
+            return 1;
+        }
+        if (verbose_dumps(copy.options)) {
+            print_entry_line(entry, bucket_size - offset, console);
+        }
+        const unsigned char ctrl = entry[0];
+        if ((ctrl & kEntryRrv) != 0) {
+            offset += kRrvEntrySize;
+            continue;
+        }
+        if (offset + kEntryHeaderSize > freespace) {
+            message(console, "entry at VBN %u, offset %zu, reaches past freespace 0x%04zx\n", vbn, offset, freespace);
+            return 1;
+        }
+        const std::size_t rl = le16(entry + kEntryLengthOffset);
+        const std::size_t next = offset + kEntryHeaderSize + rl;
+        if (next > freespace) {
+            message(console, "entry at VBN %u, offset %zu: rl %zu reaches past freespace 0x%04zx\n", vbn, offset, rl,
+                    freespace);
+            return 1;
+        }
+        if ((ctrl & kEntryDeleted) == 0 && copy_live_entry(copy, vbn, offset, rl, freespace) != 0) {
+            return 1;
+        }
+        offset = next;
+    }
+    *nxtbkt = header.nxtbkt;
+    return 0;
+}
+
+int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& options, Console& console) {
+    if (rfm_of(attributes) != kRfmVariable) {
+        message(console, " - not yet implemented\n");
+        return 1;
+    }
+    settle_newline_mode(options, rat_of(attributes));
+
+    unsigned char vbn1[kIndexedBlockSize];
+    const ssize_t got = read_full_at(input_fd, vbn1, sizeof vbn1, 0);
+    if (got < 0) {
+        report_read_error(console);
+        return 1;
+    }
+    if (static_cast<std::size_t>(got) < sizeof vbn1) {
+        message(console, "VBN 1: the file ends after %zd of its 512 bytes\n", got);
+        return 1;
+    }
+    const KeyDescriptor key = decode_key_descriptor(vbn1);
+    const Prolog prolog = decode_prolog(vbn1);
+    if (verbose_dumps(options)) {
+        print_prolog_line(key, prolog, console);
+    }
+    if (prolog.ver_no != kSupportedPrologVersion) {
+        message(console, "prolog version %d not supported\n", prolog.ver_no);
+        return 1;
+    }
+    if (verbose_dumps(options)) {
+        std::uint32_t next_vbn = 2;
+        dump_key_descriptors(input_fd, vbn1, &next_vbn, console);
+        dump_area_descriptors(input_fd, prolog.amax, &next_vbn, console);
+    }
+    if (key.segments > kMaxKeySegments) {
+        message(console, "key 0: %d segments, more than the %d a key can have\n", key.segments, kMaxKeySegments);
+        return 1;
+    }
+    if (key.datbktsz == 0) {
+        message(console, "key 0: data bucket size 0\n");
+        return 1;
+    }
+
+    IndexedCopy copy{input_fd, options, console, {}, 0, {}, {}};
+    build_copy_array(key, options, console, copy.copy_array);
+    copy.minimum_length = copy_array_minimum_length(copy.copy_array);
+    copy.expansion.key_compressed = (key.flags & kKeyCompressed) != 0;
+    copy.expansion.data_compressed = (key.flags & kRecordCompressed) != 0;
+    copy.expansion.keysz = key.keysz;
+
+    if (key.ldvbn == 0) {
+        // A file whose index was never initialised holds no record yet.
+        if ((key.flags & kKeyInitIdx) != 0) {
+            if (verbose_any(options)) {
+                message(console, "0 records copied\n");
+            }
+            return 0;
+        }
+        message(console, "key 0: ldvbn 0 names no data bucket\n");
+        return 1;
+    }
+
+    copy.bucket.resize(static_cast<std::size_t>(key.datbktsz) * kIndexedBlockSize);
+    // Buckets read so far, by VBN: a ring that comes back to any bucket but
+    // the first would never end. Only VBNs inside the file are ever marked.
+    std::vector<bool> visited;
+    std::uint32_t vbn = key.ldvbn;
+    do {
+        if (vbn < visited.size() && visited[vbn]) {
+            message(console, "bucket VBN %u is reached a second time: the ring does not lead back to ldvbn %u\n", vbn,
+                    key.ldvbn);
+            return 1;
+        }
+        std::uint32_t nxtbkt = 0;
+        if (copy_indexed_bucket(copy, vbn, &nxtbkt) != 0) {
+            return 1;
+        }
+        if (vbn >= visited.size()) {
+            visited.resize(static_cast<std::size_t>(vbn) + 1);
+        }
+        visited[vbn] = true;
+        if (nxtbkt == 0) {
+            message(console, "bucket VBN %u: nxtbkt 0 names no bucket\n", vbn);
+            return 1;
+        }
+        vbn = nxtbkt;
+    } while (vbn != key.ldvbn);
+
+    if (verbose_any(options)) {
+        message(console, "%d records copied\n", copy.records);
+    }
+    return 0;
+}
