@@ -90,9 +90,7 @@ Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length) {
     return file.bytes;
 }
 
-Bytes relative_file(const RelativeFileSpec& spec) {
-    const std::size_t bucket_size = spec.bks * kBlockSize;
-    const std::size_t stride = spec.lrl + 3u;
+Bytes relative_prolog(const RelativeFileSpec& spec, std::size_t bucket_count) {
     Bytes file(kBlockSize, 0);
     file[16] = spec.flags;
     Bytes fields;
@@ -100,24 +98,35 @@ Bytes relative_file(const RelativeFileSpec& spec) {
     put_le16(fields, 0);
     put_le32(fields, spec.mrn);
     const std::uint32_t eof = spec.eof >= 0 ? static_cast<std::uint32_t>(spec.eof)
-                                            : static_cast<std::uint32_t>(spec.dvbn + spec.buckets.size() * spec.bks);
+                                            : static_cast<std::uint32_t>(spec.dvbn + bucket_count * spec.bks);
     put_le32(fields, eof);
     std::copy(fields.begin(), fields.end(), file.begin() + kRelativePrologDvbn);
     file.resize((spec.dvbn - 1u) * kBlockSize, 0);
+    return file;
+}
 
-    for (const std::vector<RelativeCell>& cells : spec.buckets) {
-        Bytes bucket(bucket_size, 0);
-        std::size_t offset = 0;
-        for (const RelativeCell& cell : cells) {
-            if (offset + 3 > bucket_size) break;
-            bucket[offset] = cell.dlc;
-            bucket[offset + 1] = static_cast<unsigned char>(cell.data.size());
-            bucket[offset + 2] = static_cast<unsigned char>(cell.data.size() >> 8);
-            for (std::size_t i = 0; i < spec.lrl && offset + 3 + i < bucket_size; ++i) {
-                bucket[offset + 3 + i] = i < cell.data.size() ? cell.data[i] : spec.stale_value;
-            }
-            offset += stride;
+Bytes relative_bucket(const RelativeFileSpec& spec, const std::vector<RelativeCell>& cells) {
+    const std::size_t bucket_size = spec.bks * kBlockSize;
+    const std::size_t stride = spec.lrl + 3u;
+    Bytes bucket(bucket_size, 0);
+    std::size_t offset = 0;
+    for (const RelativeCell& cell : cells) {
+        if (offset + 3 > bucket_size) break;
+        bucket[offset] = cell.dlc;
+        bucket[offset + 1] = static_cast<unsigned char>(cell.data.size());
+        bucket[offset + 2] = static_cast<unsigned char>(cell.data.size() >> 8);
+        for (std::size_t i = 0; i < spec.lrl && offset + 3 + i < bucket_size; ++i) {
+            bucket[offset + 3 + i] = i < cell.data.size() ? cell.data[i] : spec.stale_value;
         }
+        offset += stride;
+    }
+    return bucket;
+}
+
+Bytes relative_file(const RelativeFileSpec& spec) {
+    Bytes file = relative_prolog(spec, spec.buckets.size());
+    for (const std::vector<RelativeCell>& cells : spec.buckets) {
+        const Bytes bucket = relative_bucket(spec, cells);
         file.insert(file.end(), bucket.begin(), bucket.end());
     }
     return file;

@@ -87,6 +87,12 @@ struct RelativeFileSpec {
 
 Bytes relative_file(const RelativeFileSpec& spec);
 
+// The same file in pieces, for files too large to hold whole: the blocks
+// before dvbn (the prolog, its eof counting bucket_count buckets when
+// spec.eof is -1), then one bucket per call. spec.buckets is not read.
+Bytes relative_prolog(const RelativeFileSpec& spec, std::size_t bucket_count);
+Bytes relative_bucket(const RelativeFileSpec& spec, const std::vector<RelativeCell>& cells);
+
 // Byte offset of a relative file's prolog fields, for tests that damage them.
 inline constexpr std::size_t kRelativePrologDvbn = 104;
 inline constexpr std::size_t kRelativePrologEof = 112;
