@@ -57,7 +57,7 @@ static void refill(ForwardReader& reader, std::size_t wanted) {
     }
 }
 
-const unsigned char* reader_take(ForwardReader& reader, std::size_t size, std::size_t* got) {
+const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, std::size_t* got) {
     if (size > kLargestTake) {
         size = kLargestTake;
     }
@@ -73,7 +73,7 @@ const unsigned char* reader_take(ForwardReader& reader, std::size_t size, std::s
     return data;
 }
 
-std::size_t reader_skip(ForwardReader& reader, std::size_t size) {
+std::size_t reader_skip_slow(ForwardReader& reader, std::size_t size) {
     std::size_t total = 0;
     while (total < size) {
         std::size_t got = 0;

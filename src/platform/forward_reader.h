@@ -30,10 +30,29 @@ inline constexpr std::size_t kLargestChunk = 1 << 20;
 
 void reader_open(ForwardReader& reader, int fd);
 
+const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, std::size_t* got);
+std::size_t reader_skip_slow(ForwardReader& reader, std::size_t size);
+
 // Consumes up to size bytes (at most kLargestTake) and returns a pointer to
 // them, contiguous and valid until the next call. *got is less than size only
 // when the file ends or a read fails (error_number then tells which).
-const unsigned char* reader_take(ForwardReader& reader, std::size_t size, std::size_t* got);
+inline const unsigned char* reader_take(ForwardReader& reader, std::size_t size, std::size_t* got) {
+    if (size <= kLargestTake && size <= reader.end - reader.start) {
+        const unsigned char* data = reader.buffer.get() + reader.start;
+        reader.start += size;
+        reader.position += size;
+        *got = size;
+        return data;
+    }
+    return reader_take_slow(reader, size, got);
+}
 
 // Consumes up to size bytes without looking at them; returns the count.
-std::size_t reader_skip(ForwardReader& reader, std::size_t size);
+inline std::size_t reader_skip(ForwardReader& reader, std::size_t size) {
+    if (size <= reader.end - reader.start) {
+        reader.start += size;
+        reader.position += size;
+        return size;
+    }
+    return reader_skip_slow(reader, size);
+}

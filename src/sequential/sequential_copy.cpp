@@ -1,7 +1,6 @@
 #include "sequential/sequential_copy.h"
 
 #include "platform/console.h"
-#include "platform/little_endian.h"
 
 namespace {
 
@@ -59,16 +58,6 @@ std::uint32_t longest_stored_record(const FileAttributes& attributes) {
     return longest;
 }
 
-int read_length_word(SequentialCopy& copy, std::uint16_t* word) {
-    std::size_t got = 0;
-    const unsigned char* bytes = reader_take(copy.input, 2, &got);
-    if (got < 2) {
-        return check_input_error(copy) != 0 ? -1 : 0;
-    }
-    *word = le16(bytes);
-    return 1;
-}
-
 int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length) {
     const unsigned long long offset = record_offset;
     const unsigned rsize = record_buffer_size(copy.attributes);
@@ -92,19 +81,6 @@ void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length) 
     if (copy.input.position % kBlockSize + record_length > kBlockSize) {
         skip_to_block_end(copy);
     }
-}
-
-void skip_pad_byte(SequentialCopy& copy, std::uint32_t stored_length) {
-    if ((stored_length & 1) != 0) {
-        reader_skip(copy.input, 1);
-    }
-}
-
-int end_record(SequentialCopy& copy) {
-    if (copy.options.newline_mode != kNewlineNone) {
-        return write_output_byte(copy.console, '\n');
-    }
-    return copy.console.output_failed ? 1 : 0;
 }
 
 int check_input_error(SequentialCopy& copy) {

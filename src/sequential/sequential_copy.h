@@ -5,9 +5,9 @@
 
 #include "attributes/file_attributes.h"
 #include "driver/run_options.h"
+#include "platform/console.h"
 #include "platform/forward_reader.h"
-
-struct Console;
+#include "platform/little_endian.h"
 
 inline constexpr unsigned kBlockSize = 512;
 inline constexpr std::uint16_t kEndOfBlockMarker = 0xFFFF;
@@ -44,9 +44,24 @@ std::uint16_t record_buffer_size(const FileAttributes& attributes);
 // fixed control area for vfc records, whose lrl counts the data alone.
 std::uint32_t longest_stored_record(const FileAttributes& attributes);
 
+// Called where the next record would start: reports a read error that ended
+// the input, if any. Returns 0 when the file simply ended.
+int check_input_error(SequentialCopy& copy);
+
+// The helpers called once or more per record are inline: a call into another
+// file for each would cost as much as the copy of a short record.
+
 // Reads the next length word. Returns 1 with *word set, 0 at the end of the
 // file (fewer than 2 bytes left), -1 after reporting a read error.
-int read_length_word(SequentialCopy& copy, std::uint16_t* word);
+inline int read_length_word(SequentialCopy& copy, std::uint16_t* word) {
+    std::size_t got = 0;
+    const unsigned char* bytes = reader_take(copy.input, 2, &got);
+    if (got < 2) {
+        return check_input_error(copy) != 0 ? -1 : 0;
+    }
+    *word = le16(bytes);
+    return 1;
+}
 
 // A length word that announces more than the record buffer holds. Returns 1.
 int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length);
@@ -59,14 +74,19 @@ void skip_to_block_end(SequentialCopy& copy);
 void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length);
 
 // Discards the pad byte that follows a record of odd stored length.
-void skip_pad_byte(SequentialCopy& copy, std::uint32_t stored_length);
+inline void skip_pad_byte(SequentialCopy& copy, std::uint32_t stored_length) {
+    if ((stored_length & 1) != 0) {
+        reader_skip(copy.input, 1);
+    }
+}
 
 // Writes the line end of the newline mode. Returns 0, or 1 once output failed.
-int end_record(SequentialCopy& copy);
-
-// Called where the next record would start: reports a read error that ended
-// the input, if any. Returns 0 when the file simply ended.
-int check_input_error(SequentialCopy& copy);
+inline int end_record(SequentialCopy& copy) {
+    if (copy.options.newline_mode != kNewlineNone) {
+        return write_output_byte(copy.console, '\n');
+    }
+    return copy.console.output_failed ? 1 : 0;
+}
 
 // "%d records copied" at verbose levels other than 0; returns 0.
 int finish_copy(SequentialCopy& copy);
