@@ -56,6 +56,23 @@ inline int write_output_byte(Console& console, unsigned char byte) {
     return write_output_slow(console, &byte, 1);
 }
 
+// Appends a record's bytes and, when line_end is set, its line end: one 0x0A
+// byte. Returns 0, or 1 once a write has failed.
+inline int write_output_record(Console& console, const void* data, std::size_t size, bool line_end) {
+    if (size < console.capacity - console.used && !console.output_failed) {
+        std::memcpy(console.buffer.get() + console.used, data, size);
+        console.used += size;
+        if (line_end) {
+            console.buffer[console.used++] = '\n';
+        }
+        return 0;
+    }
+    if (write_output(console, data, size) != 0) {
+        return 1;
+    }
+    return line_end ? write_output_byte(console, '\n') : 0;
+}
+
 // Formats a message onto standard error after flushing the record data.
 void message(Console& console, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

@@ -8,9 +8,9 @@ void reader_open(ForwardReader& reader, int fd) {
     reader.fd = fd;
     reader.capacity = kFirstChunk + kLargestTake;
     reader.buffer = std::make_unique_for_overwrite<unsigned char[]>(reader.capacity);
-    reader.start = 0;
-    reader.end = 0;
-    reader.position = 0;
+    reader.next = reader.buffer.get();
+    reader.limit = reader.next;
+    reader.buffer_offset = 0;
     reader.at_end = false;
     reader.error_number = 0;
 }
@@ -22,12 +22,14 @@ static void grow(ForwardReader& reader) {
         return;
     }
     const std::size_t capacity = 2 * chunk + kLargestTake;
+    const std::size_t unread = static_cast<std::size_t>(reader.limit - reader.next);
     auto buffer = std::make_unique_for_overwrite<unsigned char[]>(capacity);
-    std::memcpy(buffer.get(), reader.buffer.get() + reader.start, reader.end - reader.start);
-    reader.end -= reader.start;
-    reader.start = 0;
+    std::memcpy(buffer.get(), reader.next, unread);
+    reader.buffer_offset = reader_position(reader);
     reader.buffer = std::move(buffer);
     reader.capacity = capacity;
+    reader.next = reader.buffer.get();
+    reader.limit = reader.next + unread;
 }
 
 // Moves the unread tail to the front and reads until at least `wanted` bytes
@@ -36,15 +38,14 @@ static void refill(ForwardReader& reader, std::size_t wanted) {
     if (!reader.at_end && reader.error_number == 0) {
         grow(reader);
     }
-    std::size_t unread = reader.end - reader.start;
-    if (reader.start != 0) {
-        std::memmove(reader.buffer.get(), reader.buffer.get() + reader.start, unread);
-        reader.start = 0;
-        reader.end = unread;
+    unsigned char* const buffer = reader.buffer.get();
+    std::size_t end = static_cast<std::size_t>(reader.limit - reader.next);
+    if (reader.next != buffer) {
+        reader.buffer_offset = reader_position(reader);
+        std::memmove(buffer, reader.next, end);
     }
-    while (reader.end < wanted && !reader.at_end && reader.error_number == 0) {
-        ssize_t got = ::read(reader.fd, reader.buffer.get() + reader.end,
-                             reader.capacity - reader.end);
+    while (end < wanted && !reader.at_end && reader.error_number == 0) {
+        ssize_t got = ::read(reader.fd, buffer + end, reader.capacity - end);
         if (got < 0) {
             if (errno != EINTR) {
                 reader.error_number = errno;
@@ -52,23 +53,24 @@ static void refill(ForwardReader& reader, std::size_t wanted) {
         } else if (got == 0) {
             reader.at_end = true;
         } else {
-            reader.end += static_cast<std::size_t>(got);
+            end += static_cast<std::size_t>(got);
         }
     }
+    reader.next = buffer;
+    reader.limit = buffer + end;
 }
 
 const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, std::size_t* got) {
     if (size > kLargestTake) {
         size = kLargestTake;
     }
-    if (reader.end - reader.start < size) {
+    if (static_cast<std::size_t>(reader.limit - reader.next) < size) {
         refill(reader, size);
     }
-    std::size_t available = reader.end - reader.start;
-    std::size_t taken = available < size ? available : size;
-    const unsigned char* data = reader.buffer.get() + reader.start;
-    reader.start += taken;
-    reader.position += taken;
+    const std::size_t available = static_cast<std::size_t>(reader.limit - reader.next);
+    const std::size_t taken = available < size ? available : size;
+    const unsigned char* data = reader.next;
+    reader.next += taken;
     *got = taken;
     return data;
 }

@@ -13,9 +13,9 @@ struct ForwardReader {
     int fd = -1;
     std::unique_ptr<unsigned char[]> buffer;
     std::size_t capacity = 0;
-    std::size_t start = 0;  // first unread byte in buffer
-    std::size_t end = 0;    // one past the last byte read into buffer
-    std::uint64_t position = 0;  // file offset of buffer[start]
+    const unsigned char* next = nullptr;   // first unread byte in buffer
+    const unsigned char* limit = nullptr;  // one past the last byte read into buffer
+    std::uint64_t buffer_offset = 0;       // file offset of buffer[0]
     bool at_end = false;     // the descriptor has reported the end of the file
     int error_number = 0;    // errno of a failed read, 0 while none failed
 };
@@ -30,6 +30,11 @@ inline constexpr std::size_t kLargestChunk = 1 << 20;
 
 void reader_open(ForwardReader& reader, int fd);
 
+// The file offset of the next byte to be consumed.
+inline std::uint64_t reader_position(const ForwardReader& reader) {
+    return reader.buffer_offset + static_cast<std::uint64_t>(reader.next - reader.buffer.get());
+}
+
 const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, std::size_t* got);
 std::size_t reader_skip_slow(ForwardReader& reader, std::size_t size);
 
@@ -37,10 +42,9 @@ std::size_t reader_skip_slow(ForwardReader& reader, std::size_t size);
 // them, contiguous and valid until the next call. *got is less than size only
 // when the file ends or a read fails (error_number then tells which).
 inline const unsigned char* reader_take(ForwardReader& reader, std::size_t size, std::size_t* got) {
-    if (size <= kLargestTake && size <= reader.end - reader.start) {
-        const unsigned char* data = reader.buffer.get() + reader.start;
-        reader.start += size;
-        reader.position += size;
+    if (size <= kLargestTake && size <= static_cast<std::size_t>(reader.limit - reader.next)) {
+        const unsigned char* data = reader.next;
+        reader.next += size;
         *got = size;
         return data;
     }
@@ -49,9 +53,8 @@ inline const unsigned char* reader_take(ForwardReader& reader, std::size_t size,
 
 // Consumes up to size bytes without looking at them; returns the count.
 inline std::size_t reader_skip(ForwardReader& reader, std::size_t size) {
-    if (size <= reader.end - reader.start) {
-        reader.start += size;
-        reader.position += size;
+    if (size <= static_cast<std::size_t>(reader.limit - reader.next)) {
+        reader.next += size;
         return size;
     }
     return reader_skip_slow(reader, size);

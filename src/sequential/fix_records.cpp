@@ -11,11 +11,13 @@ int copy_fix_records(SequentialCopy& copy) {
     if (verbose_dumps(copy.options)) {
         message(copy.console, "reclen: %u\n", reclen);
     }
+    const bool line_end = copy.options.newline_mode != kNewlineNone;
 
     for (;;) {
-        const std::uint64_t record_offset = copy.input.position;
+        copy_buffered_fix_records(copy, reclen, line_end);
+        const std::uint64_t record_offset = reader_position(copy.input);
         std::size_t got = 0;
-        const unsigned char* data = reader_take(copy.input, reclen, &got);
+        const unsigned char* data = take_record(copy, reclen, &got);
         if (got == 0) {
             return check_input_error(copy) != 0 ? 1 : finish_copy(copy);
         }
@@ -31,10 +33,9 @@ int copy_fix_records(SequentialCopy& copy) {
             return report_short_record(copy, record_offset, reclen);
         }
         ++copy.records;
-        if (write_output(copy.console, data, reclen) != 0 || end_record(copy) != 0) {
+        if (write_record(copy, data, reclen) != 0) {
             return 1;
         }
-        skip_pad_byte(copy, reclen);
         place_next_fixed_record(copy, reclen);
     }
 }

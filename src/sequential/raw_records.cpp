@@ -11,10 +11,11 @@ int copy_raw_var_records(SequentialCopy& copy) {
     if (verbose_dumps(copy.options)) {
         message(copy.console, "rsize: %u\n", rsize);
     }
-    const std::uint32_t longest = longest_stored_record(copy.attributes);
+    const VarFraming framing{longest_stored_record(copy.attributes), 0, true, false};
 
     for (;;) {
-        const std::uint64_t record_offset = copy.input.position;
+        copy_buffered_var_records(copy, framing);
+        const std::uint64_t record_offset = reader_position(copy.input);
         std::uint16_t length = 0;
         int status = read_length_word(copy, &length);
         if (status <= 0) {
@@ -24,7 +25,7 @@ int copy_raw_var_records(SequentialCopy& copy) {
             skip_to_block_end(copy);
             continue;
         }
-        if (length > longest) {
+        if (length > framing.longest) {
             return report_overlong_record(copy, record_offset, length);
         }
         ++copy.records;
@@ -33,18 +34,14 @@ int copy_raw_var_records(SequentialCopy& copy) {
         if (write_output(copy.console, word, sizeof word) != 0) {
             return 1;
         }
-        if (length == 0) {
-            continue;
-        }
         std::size_t got = 0;
-        const unsigned char* data = reader_take(copy.input, length, &got);
+        const unsigned char* data = take_record(copy, length, &got);
         if (got < length) {
             return report_short_record(copy, record_offset, length);
         }
         if (write_output(copy.console, data, length) != 0) {
             return 1;
         }
-        skip_pad_byte(copy, length);
     }
 }
 
@@ -55,9 +52,10 @@ int copy_raw_fix_records(SequentialCopy& copy) {
     }
 
     for (;;) {
-        const std::uint64_t record_offset = copy.input.position;
+        copy_buffered_fix_records(copy, reclen, false);
+        const std::uint64_t record_offset = reader_position(copy.input);
         std::size_t got = 0;
-        const unsigned char* data = reader_take(copy.input, reclen, &got);
+        const unsigned char* data = take_record(copy, reclen, &got);
         if (got == 0) {
             return check_input_error(copy) != 0 ? 1 : finish_copy(copy);
         }
@@ -68,7 +66,6 @@ int copy_raw_fix_records(SequentialCopy& copy) {
         if (write_output(copy.console, data, reclen) != 0) {
             return 1;
         }
-        skip_pad_byte(copy, reclen);
         place_next_fixed_record(copy, reclen);
     }
 }

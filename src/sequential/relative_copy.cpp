@@ -42,10 +42,7 @@ void end_dump_line(RelativeCopy& copy) {
 }
 
 int write_record(RelativeCopy& copy, const unsigned char* data, std::uint16_t length) {
-    if (write_output(copy.console, data, length) != 0) {
-        return 1;
-    }
-    if (copy.options.newline_mode != kNewlineNone && write_output_byte(copy.console, '\n') != 0) {
+    if (write_output_record(copy.console, data, length, copy.options.newline_mode != kNewlineNone) != 0) {
         return 1;
     }
     ++copy.records;

@@ -1,10 +1,37 @@
 #include "sequential/sequential_copy.h"
 
+#include <cstring>
+
 #include "platform/console.h"
 
 namespace {
 
 constexpr std::uint16_t kLargestBuffer = 32767;
+
+// The cursors of a fast path: the unread input and the free output space.
+struct Cursors {
+    const unsigned char* next;
+    const unsigned char* limit;
+    unsigned char* out;
+    unsigned char* out_limit;
+    std::int32_t records;
+};
+
+Cursors take_cursors(const SequentialCopy& copy) {
+    unsigned char* const out = copy.console.buffer.get();
+    return {copy.input.next, copy.input.limit, out + copy.console.used, out + copy.console.capacity,
+            copy.records};
+}
+
+void put_cursors(SequentialCopy& copy, const Cursors& cursors) {
+    copy.input.next = cursors.next;
+    copy.console.used = static_cast<std::size_t>(cursors.out - copy.console.buffer.get());
+    copy.records = cursors.records;
+}
+
+std::size_t room(const unsigned char* from, const unsigned char* to) {
+    return static_cast<std::size_t>(to - from);
+}
 
 }  // namespace
 
@@ -71,16 +98,74 @@ int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, st
 }
 
 void skip_to_block_end(SequentialCopy& copy) {
-    std::uint64_t into_block = copy.input.position % kBlockSize;
+    std::uint64_t into_block = reader_position(copy.input) % kBlockSize;
     if (into_block != 0) {
         reader_skip(copy.input, kBlockSize - into_block);
     }
 }
 
 void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length) {
-    if (copy.input.position % kBlockSize + record_length > kBlockSize) {
+    if (reader_position(copy.input) % kBlockSize + record_length > kBlockSize) {
         skip_to_block_end(copy);
     }
+}
+
+void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing) {
+    if (copy.console.output_failed) {
+        return;
+    }
+    Cursors c = take_cursors(copy);
+    while (room(c.next, c.limit) >= 2) {
+        const std::uint32_t length = le16(c.next);
+        const std::uint32_t control = length == 0 ? 0 : framing.control;
+        const std::size_t stored = 2 + length + (length & 1);
+        // The marker 0xFFFF exceeds every longest record.
+        if (length > framing.longest || length < control || stored > room(c.next, c.limit) ||
+            length + 3 > room(c.out, c.out_limit)) {
+            break;
+        }
+        if (framing.length_word) {
+            c.out[0] = c.next[0];
+            c.out[1] = c.next[1];
+            c.out += 2;
+        }
+        std::memcpy(c.out, c.next + 2 + control, length - control);
+        c.out += length - control;
+        if (framing.line_end) {
+            *c.out++ = '\n';
+        }
+        c.next += stored;
+        ++c.records;
+    }
+    put_cursors(copy, c);
+}
+
+void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool line_end) {
+    if (copy.console.output_failed) {
+        return;
+    }
+    Cursors c = take_cursors(copy);
+    const unsigned char* const buffer = copy.input.buffer.get();
+    const std::uint64_t buffer_offset = copy.input.buffer_offset;
+    const std::size_t stored = reclen + (reclen & 1u);
+    while (stored <= room(c.next, c.limit) && reclen + 1u <= room(c.out, c.out_limit)) {
+        std::memcpy(c.out, c.next, reclen);
+        c.out += reclen;
+        if (line_end) {
+            *c.out++ = '\n';
+        }
+        c.next += stored;
+        ++c.records;
+        const std::size_t in_block = (buffer_offset + room(buffer, c.next)) % kBlockSize;
+        if (in_block != 0 && in_block + reclen > kBlockSize) {
+            if (kBlockSize - in_block > room(c.next, c.limit)) {
+                break;  // the placement below skips the gap
+            }
+            c.next += kBlockSize - in_block;
+        }
+    }
+    put_cursors(copy, c);
+    place_next_fixed_record(copy, reclen);
 }
 
 int check_input_error(SequentialCopy& copy) {

@@ -73,20 +73,45 @@ void skip_to_block_end(SequentialCopy& copy);
 // does not fit whole into the rest of the current one.
 void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length);
 
-// Discards the pad byte that follows a record of odd stored length.
-inline void skip_pad_byte(SequentialCopy& copy, std::uint32_t stored_length) {
-    if ((stored_length & 1) != 0) {
-        reader_skip(copy.input, 1);
+// Takes a record's stored bytes together with the pad byte that follows an
+// odd length; the file may lack that pad byte at its very end. *got counts
+// the record's bytes that arrived, less than length only when the file ends
+// or a read fails inside the record.
+inline const unsigned char* take_record(SequentialCopy& copy, std::uint32_t length, std::size_t* got) {
+    const unsigned char* data = reader_take(copy.input, length + (length & 1), got);
+    if (*got > length) {
+        *got = length;
     }
+    return data;
 }
 
-// Writes the line end of the newline mode. Returns 0, or 1 once output failed.
-inline int end_record(SequentialCopy& copy) {
-    if (copy.options.newline_mode != kNewlineNone) {
-        return write_output_byte(copy.console, '\n');
-    }
-    return copy.console.output_failed ? 1 : 0;
+// Writes a record's bytes and the line end of the newline mode. Returns 0,
+// or 1 once output failed.
+inline int write_record(SequentialCopy& copy, const unsigned char* data, std::size_t size) {
+    return write_output_record(copy.console, data, size, copy.options.newline_mode != kNewlineNone);
 }
+
+// How a reader of length-word records writes each record.
+struct VarFraming {
+    std::uint32_t longest;  // the longest stored record (longest_stored_record)
+    std::uint32_t control;  // bytes at the front of a non-empty record that are not written (vfc)
+    bool length_word;       // raw mode: each record is written after its length word
+    bool line_end;          // a line end after each record
+};
+
+// The fast paths of the readers, which call them before each record they
+// read themselves. Each copies the records that lie whole in the input
+// buffer and fit into the output buffer, and stops before anything else (a
+// record that crosses the end of the buffer, an end-of-block marker, a
+// length the reader must refuse, a failed output), which the reader's own
+// loop then handles. Their cursors are locals that stay in registers; kept
+// in the structures, every record would wait for the stores of the one
+// before it, since a record's copy may alias any of them.
+void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing);
+
+// The same for fixed-length records of reclen bytes; the record at the
+// current position is placed (place_next_fixed_record) and so is the next.
+void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool line_end);
 
 // "%d records copied" at verbose levels other than 0; returns 0.
 int finish_copy(SequentialCopy& copy);

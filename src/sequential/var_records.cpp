@@ -14,17 +14,22 @@ int copy_var_records(SequentialCopy& copy) {
     if (verbose_dumps(copy.options)) {
         message(copy.console, "rsize: %u\n", rsize);
     }
-    const std::uint32_t longest = longest_stored_record(copy.attributes);
+    const VarFraming framing{longest_stored_record(copy.attributes), 0, false,
+                             copy.options.newline_mode != kNewlineNone};
+    const bool dumps = verbose_dumps(copy.options);
 
     for (;;) {
-        const std::uint64_t record_offset = copy.input.position;
+        if (!dumps) {
+            copy_buffered_var_records(copy, framing);
+        }
+        const std::uint64_t record_offset = reader_position(copy.input);
         std::uint16_t length = 0;
         int status = read_length_word(copy, &length);
         if (status <= 0) {
             return status < 0 ? 1 : finish_copy(copy);
         }
         ++copy.records;
-        if (verbose_dumps(copy.options)) {
+        if (dumps) {
             message(copy.console, "reclen: %d\n", static_cast<std::int16_t>(length));
         }
         if (length == kEndOfBlockMarker) {
@@ -32,21 +37,15 @@ int copy_var_records(SequentialCopy& copy) {
             skip_to_block_end(copy);
             continue;
         }
-        if (length > longest) {
+        if (length > framing.longest) {
             return report_overlong_record(copy, record_offset, length);
         }
-        if (length != 0) {
-            std::size_t got = 0;
-            const unsigned char* data = reader_take(copy.input, length, &got);
-            if (got < length) {
-                return report_short_record(copy, record_offset, length);
-            }
-            if (write_output(copy.console, data, length) != 0) {
-                return 1;
-            }
-            skip_pad_byte(copy, length);
+        std::size_t got = 0;
+        const unsigned char* data = take_record(copy, length, &got);
+        if (got < length) {
+            return report_short_record(copy, record_offset, length);
         }
-        if (end_record(copy) != 0) {
+        if (write_record(copy, data, length) != 0) {
             return 1;
         }
     }

@@ -12,11 +12,13 @@ int copy_vfc_records(SequentialCopy& copy) {
     if (verbose_dumps(copy.options)) {
         message(copy.console, "rsize: %u\n", rsize);
     }
-    const std::uint32_t longest = longest_stored_record(copy.attributes);
     const std::uint8_t fsz = fsz_of(copy.attributes);
+    const VarFraming framing{longest_stored_record(copy.attributes), fsz, false,
+                             copy.options.newline_mode != kNewlineNone};
 
     for (;;) {
-        const std::uint64_t record_offset = copy.input.position;
+        copy_buffered_var_records(copy, framing);
+        const std::uint64_t record_offset = reader_position(copy.input);
         std::uint16_t length = 0;
         int status = read_length_word(copy, &length);
         if (status <= 0) {
@@ -28,26 +30,22 @@ int copy_vfc_records(SequentialCopy& copy) {
             skip_to_block_end(copy);
             continue;
         }
-        if (length != 0) {
-            if (length > longest) {
-                return report_overlong_record(copy, record_offset, length);
-            }
-            if (length < fsz) {
-                message(copy.console, "length word %u at offset %llu is shorter than fsz %u\n", length,
-                        static_cast<unsigned long long>(record_offset), fsz);
-                return 1;
-            }
-            std::size_t got = 0;
-            const unsigned char* stored = reader_take(copy.input, length, &got);
-            if (got < length) {
-                return report_short_record(copy, record_offset, length);
-            }
-            if (write_output(copy.console, stored + fsz, length - fsz) != 0) {
-                return 1;
-            }
-            skip_pad_byte(copy, length);
+        if (length > framing.longest) {
+            return report_overlong_record(copy, record_offset, length);
         }
-        if (end_record(copy) != 0) {
+        // An empty record has no control area either.
+        const std::size_t control = length == 0 ? 0 : fsz;
+        if (length < control) {
+            message(copy.console, "length word %u at offset %llu is shorter than fsz %u\n", length,
+                    static_cast<unsigned long long>(record_offset), fsz);
+            return 1;
+        }
+        std::size_t got = 0;
+        const unsigned char* stored = take_record(copy, length, &got);
+        if (got < length) {
+            return report_short_record(copy, record_offset, length);
+        }
+        if (write_record(copy, stored + control, length - control) != 0) {
             return 1;
         }
     }

@@ -1,0 +1,163 @@
+// Files of several megabytes: records cross every boundary of the input
+// buffer and the output is flushed many times over, so the readers' fast
+// paths hand over to their general loops at every kind of place: inside a
+// length word, inside a record, between a record and its pad byte, in a
+// block's gap, at an end-of-block marker.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "rms_builder.h"
+#include "run_tool.h"
+
+namespace {
+
+using rms::Bytes;
+
+constexpr std::size_t kRecords = 12000;
+
+// Record i: 0 to 700 bytes, every length in turn in a scrambled order, of
+// printable bytes and line feeds.
+Bytes record(std::size_t i) {
+    Bytes data((i * 7919) % 701);
+    for (std::size_t j = 0; j < data.size(); ++j) {
+        data[j] = (i + j) % 61 == 0 ? '\n' : static_cast<unsigned char>('!' + (i * 3 + j) % 90);
+    }
+    return data;
+}
+
+void append(std::string& out, const Bytes& data) { out.append(data.begin(), data.end()); }
+
+void append_length_word(std::string& out, std::size_t length) {
+    out += static_cast<char>(length & 0xFF);
+    out += static_cast<char>(length >> 8);
+}
+
+struct LargeCase {
+    const char* name;
+    std::string attributes;
+    std::vector<std::string> options;
+    std::function<void(Bytes& file, std::string& out)> build;
+};
+
+void PrintTo(const LargeCase& c, std::ostream* os) { *os << c.name; }
+
+// var records, with an end-of-block marker after every 37th.
+std::function<void(Bytes&, std::string&)> var_records(bool raw, bool no_span) {
+    return [=](Bytes& file, std::string& out) {
+        rms::VarFileBuilder builder;
+        builder.no_span = no_span;
+        for (std::size_t i = 0; i < kRecords; ++i) {
+            const Bytes data = record(i);
+            rms::add_var_record(builder, data);
+            if (i % 37 == 36) {
+                rms::end_var_block(builder);
+            }
+            if (raw) {
+                append_length_word(out, data.size());
+            }
+            append(out, data);
+            if (!raw) {
+                out += '\n';
+            }
+        }
+        file = builder.bytes;
+    };
+}
+
+enum class VfcOutput { kData, kControlAndData, kRaw };
+
+// vfc records with a 2-byte control area; every 50th record is empty,
+// without a control area.
+std::function<void(Bytes&, std::string&)> vfc_records(VfcOutput output) {
+    return [=](Bytes& file, std::string& out) {
+        rms::VarFileBuilder builder;
+        for (std::size_t i = 0; i < kRecords; ++i) {
+            const Bytes data = i % 50 == 0 ? Bytes{} : record(i);
+            const Bytes stored =
+                data.empty() ? Bytes{} : rms::vfc_record({static_cast<unsigned char>(i), 0x8D}, data);
+            rms::add_var_record(builder, stored);
+            if (output == VfcOutput::kRaw) {
+                append_length_word(out, stored.size());
+            }
+            append(out, output == VfcOutput::kData ? data : stored);
+            if (output != VfcOutput::kRaw) {
+                out += '\n';
+            }
+        }
+        file = builder.bytes;
+    };
+}
+
+std::function<void(Bytes&, std::string&)> fix_records(std::size_t count, std::size_t length,
+                                                      const std::string& line_end) {
+    return [=](Bytes& file, std::string& out) {
+        rms::FixFileBuilder builder;
+        builder.record_length = length;
+        for (std::size_t i = 0; i < count; ++i) {
+            Bytes data = record(i);
+            data.resize(length, ' ');
+            rms::add_fix_record(builder, data);
+            append(out, data);
+            out += line_end;
+        }
+        file = builder.bytes;
+    };
+}
+
+// Buckets of 3 blocks holding cells of 200 bytes; every 11th cell deleted.
+void relative_records(Bytes& file, std::string& out) {
+    rms::RelativeFileSpec spec;
+    spec.bks = 3;
+    spec.lrl = 200;
+    const std::size_t cells_per_bucket = spec.bks * rms::kBlockSize / (spec.lrl + 3u);
+    for (std::size_t i = 0; i < kRecords;) {
+        std::vector<rms::RelativeCell> cells;
+        for (std::size_t c = 0; c < cells_per_bucket; ++c, ++i) {
+            Bytes data = record(i);
+            data.resize(std::min<std::size_t>(data.size(), spec.lrl));
+            const bool deleted = i % 11 == 0;
+            cells.push_back({deleted ? rms::kCellDeleted : rms::kCellRecordPresent, data});
+            if (!deleted) {
+                append(out, data);
+                out += '\n';
+            }
+        }
+        spec.buckets.push_back(cells);
+    }
+    file = rms::relative_file(spec);
+}
+
+class LargeFilesTest : public testing::TestWithParam<LargeCase> {};
+
+TEST_P(LargeFilesTest, CopiesEveryRecordExactly) {
+    const LargeCase& c = GetParam();
+    Bytes file;
+    std::string expected;
+    c.build(file, expected);
+    ASSERT_GT(file.size(), 2u << 20);
+    ToolResult r = run_on_file(file, c.attributes, c.options);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.size(), expected.size());
+    const auto mismatch = std::mismatch(r.out.begin(), r.out.end(), expected.begin());
+    EXPECT_TRUE(mismatch.first == r.out.end()) << "first difference at output byte " << (mismatch.first - r.out.begin());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LargeFilesTest,
+    testing::Values(LargeCase{"Var", "rfm=var rat=cr lrl=700", {}, var_records(false, false)},
+                    LargeCase{"VarNoSpan", "rfm=var rat=cr lrl=700", {}, var_records(false, true)},
+                    LargeCase{"VarRaw", "rfm=var lrl=700", {"-r"}, var_records(true, false)},
+                    LargeCase{"Vfc", "rfm=vfc rat=prn fsz=2 lrl=700", {}, vfc_records(VfcOutput::kData)},
+                    LargeCase{"VfcWithControl", "rfm=vfc rat=cr fsz=2 lrl=700", {"-p"},
+                              vfc_records(VfcOutput::kControlAndData)},
+                    LargeCase{"VfcRaw", "rfm=vfc fsz=2 lrl=700", {"-r"}, vfc_records(VfcOutput::kRaw)},
+                    LargeCase{"FixOdd", "rfm=fix rat=cr lrl=133", {}, fix_records(15000, 133, "\n")},
+                    LargeCase{"FixLongerThanABlock", "rfm=fix lrl=601", {}, fix_records(3000, 601, "")},
+                    LargeCase{"FixRaw", "rfm=fix lrl=133", {"-r"}, fix_records(15000, 133, "")},
+                    LargeCase{"Relative", "org=rel rfm=var rat=cr lrl=200 bks=3", {}, relative_records}),
+    [](const testing::TestParamInfo<LargeCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
