@@ -1,6 +1,6 @@
 #include "sequential/relative_copy.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <vector>
 
 #include "platform/console.h"
@@ -23,16 +23,10 @@ constexpr std::size_t kCellHeaderSize = 3;
 constexpr unsigned char kCellEndOfBucket = 0;
 constexpr unsigned char kCellRecordPresent = 8;
 
-// Reads size bytes at byte offset; returns the count, or -1 after the
-// "read" report.
-long read_at(RelativeCopy& copy, unsigned char* buffer, std::size_t size, std::uint64_t offset) {
-    ssize_t got = read_full_at(copy.input_fd, buffer, size, offset);
-    if (got < 0) {
-        report_system_error(copy.console, "read");
-        return -1;
-    }
-    return static_cast<long>(got);
-}
+// Buckets are read a run at a time, as many consecutive buckets as fit into
+// this size (at least one): a read per bucket would cost a system call per
+// few kilobytes.
+constexpr std::size_t kLargestRead = 1 << 20;
 
 // Ends a bucket's dump line before a message interrupts it.
 void end_dump_line(RelativeCopy& copy) {
@@ -51,19 +45,13 @@ int write_record(RelativeCopy& copy, const unsigned char* data, std::uint16_t le
 
 }  // namespace
 
-int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn) {
-    const std::uint64_t bucket_offset = (static_cast<std::uint64_t>(vbn) - 1) * kBlockSize;
-    const long got = read_at(copy, copy.bucket, copy.bucket_size, bucket_offset);
-    if (got < 0) {
-        return 1;
-    }
-    if (got == 0) {
+int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t present) {
+    if (present == 0) {
         message(copy.console, "file ends before the bucket at VBN %u\n", vbn);
         return 1;
     }
     // Bytes the file does not supply are no cells: a scan that reaches them
     // before a cell marked end-of-bucket may have lost records.
-    const std::size_t present = static_cast<std::size_t>(got);
     const std::size_t lrl = lrl_of(copy.attributes);
     const std::size_t stride = lrl + kCellHeaderSize;
     if (verbose_dumps(copy.options)) {
@@ -76,7 +64,7 @@ int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn) {
             message(copy.console, "file ends inside the bucket at VBN %u, at cell offset %zu\n", vbn, cell);
             return 1;
         }
-        const unsigned char dlc = copy.bucket[cell];
+        const unsigned char dlc = bucket[cell];
         if (verbose_dumps(copy.options)) {
             message(copy.console, "dlc=0x%02x ", dlc);
         }
@@ -98,7 +86,7 @@ int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn) {
             message(copy.console, "file ends inside the record at VBN %u, cell offset %zu\n", vbn, cell);
             return 1;
         }
-        const std::uint16_t length = le16(copy.bucket + cell + kCellLength);
+        const std::uint16_t length = le16(bucket + cell + kCellLength);
         if (length > lrl) {
             end_dump_line(copy);
             message(copy.console, "record length %u exceeds lrl %zu in the cell at VBN %u, cell offset %zu\n",
@@ -115,7 +103,7 @@ int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn) {
             message(copy.console, "file ends inside the record at VBN %u, cell offset %zu\n", vbn, cell);
             return 1;
         }
-        if (write_record(copy, copy.bucket + data, length) != 0) {
+        if (write_record(copy, bucket + data, length) != 0) {
             return 1;
         }
     }
@@ -156,12 +144,26 @@ int copy_relative(int input_fd, const FileAttributes& attributes, RunOptions& op
         return 1;
     }
 
-    std::vector<unsigned char> bucket(static_cast<std::size_t>(bks) * kBlockSize);
-    RelativeCopy copy{input_fd, attributes, options, console, bucket.data(), bucket.size()};
+    const std::size_t bucket_size = static_cast<std::size_t>(bks) * kBlockSize;
+    const std::size_t buckets_per_read = std::max<std::size_t>(1, kLargestRead / bucket_size);
+    std::vector<unsigned char> buckets(buckets_per_read * bucket_size);
+    RelativeCopy copy{attributes, options, console, bucket_size};
     // 64 bits: a VBN near the top of the 32-bit range must not wrap around.
-    for (std::uint64_t vbn = dvbn; vbn < eof; vbn += bks) {
-        if (copy_relative_bucket(copy, static_cast<std::uint32_t>(vbn)) != 0) {
+    for (std::uint64_t vbn = dvbn; vbn < eof;) {
+        const std::size_t count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(buckets_per_read, (eof - vbn + bks - 1) / bks));
+        const ssize_t got = read_full_at(input_fd, buckets.data(), count * bucket_size, (vbn - 1) * kBlockSize);
+        if (got < 0) {
+            report_system_error(console, "read");
             return 1;
+        }
+        for (std::size_t i = 0; i < count; ++i, vbn += bks) {
+            const std::size_t start = i * bucket_size;
+            const std::size_t present =
+                static_cast<std::size_t>(got) > start ? std::min(static_cast<std::size_t>(got) - start, bucket_size) : 0;
+            if (copy_relative_bucket(copy, static_cast<std::uint32_t>(vbn), buckets.data() + start, present) != 0) {
+                return 1;
+            }
         }
     }
     if (verbose_any(options)) {

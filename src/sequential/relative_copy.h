@@ -18,15 +18,14 @@ int copy_relative(int input_fd, const FileAttributes& attributes, RunOptions& op
 
 // The state of one walk over the buckets.
 struct RelativeCopy {
-    int input_fd;
     const FileAttributes& attributes;
     RunOptions& options;
     Console& console;
-    unsigned char* bucket;
     std::size_t bucket_size;
     std::int32_t records = 0;
 };
 
-// Reads the bucket that starts at vbn and copies its present records.
-// Returns 0, or 1 after reporting damage, a read error or a failed write.
-int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn);
+// Copies the present records of the bucket that starts at vbn, of which the
+// file supplied the first `present` bytes (the bucket size when whole).
+// Returns 0, or 1 after reporting damage or a failed write.
+int copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t present);
