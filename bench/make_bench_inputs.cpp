@@ -188,8 +188,18 @@ struct BenchInput {
     std::vector<Run> runs;
 };
 
-// Indexed inputs join this table as writers of the same form once the
-// builder makes indexed files.
+// The inputs. Indexed files join the table the same way once the RMS builder
+// makes them: a writer that puts out VBN 1 (and any further descriptor
+// blocks), then the data buckets one at a time through drain(), each bucket's
+// nxtbkt naming the next and the last naming ldvbn again. Like
+// relative_prolog and relative_bucket, the builder then needs a function that
+// builds one bucket, besides the whole-file one. The two inputs, each with
+// its own writer:
+//   {"idx_plain.idx", "org=idx rfm=var rat=cr\n", write_idx_plain, {{"", 1}, {"-l", 3}}},
+//     a primary key of 2 segments, datbktsz 4;
+//   {"idx_compressed.idx", "org=idx rfm=var rat=cr\n", write_idx_compressed, {{"", 1}}},
+//     key and data compression (flags key_compr and rec_compr).
+// With -l each record also gets its two-byte length: 3 bytes beside the data.
 const std::vector<BenchInput>& bench_inputs() {
     static const std::vector<BenchInput> inputs = {
         {"seq_var.txt", "org=seq rfm=var rat=cr lrl=100\n", write_seq_var, {{"", 1}, {"-r", 2}}},
