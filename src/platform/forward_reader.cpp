@@ -4,48 +4,49 @@
 #include <cstring>
 #include <unistd.h>
 
+// Makes the reader's buffer one with a chunk of chunk_size bytes, keeping
+// the unread bytes in front of the chunk.
+static void allocate(ForwardReader& reader, std::size_t chunk_size) {
+    const std::size_t unread = static_cast<std::size_t>(reader.limit - reader.next);
+    ReadBuffer buffer = allocate_read_buffer(kLargestTake + chunk_size);
+    unsigned char* const chunk = buffer.data + kLargestTake;
+    if (unread != 0) {
+        std::memcpy(chunk - unread, reader.next, unread);
+    }
+    reader.buffer = std::move(buffer);
+    reader.chunk = chunk;
+    reader.chunk_size = chunk_size;
+    reader.next = chunk - unread;
+    reader.limit = chunk;
+}
+
 void reader_open(ForwardReader& reader, int fd) {
     reader.fd = fd;
-    reader.capacity = kFirstChunk + kLargestTake;
-    reader.buffer = std::make_unique_for_overwrite<unsigned char[]>(reader.capacity);
-    reader.next = reader.buffer.get();
-    reader.limit = reader.next;
-    reader.buffer_offset = 0;
+    reader.next = nullptr;
+    reader.limit = nullptr;
+    allocate(reader, kFirstChunk);
+    reader.bytes_read = 0;
     reader.at_end = false;
     reader.error_number = 0;
 }
 
-// Doubles the buffer's read chunk, up to the largest, keeping the unread tail.
-static void grow(ForwardReader& reader) {
-    const std::size_t chunk = reader.capacity - kLargestTake;
-    if (chunk >= kLargestChunk) {
-        return;
-    }
-    const std::size_t capacity = 2 * chunk + kLargestTake;
-    const std::size_t unread = static_cast<std::size_t>(reader.limit - reader.next);
-    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(capacity);
-    std::memcpy(buffer.get(), reader.next, unread);
-    reader.buffer_offset = reader_position(reader);
-    reader.buffer = std::move(buffer);
-    reader.capacity = capacity;
-    reader.next = reader.buffer.get();
-    reader.limit = reader.next + unread;
-}
-
-// Moves the unread tail to the front and reads until at least `wanted` bytes
-// are buffered, the file ends or a read fails.
+// Moves the unread tail in front of the chunk, doubling the chunk up to the
+// largest first, and reads until at least `wanted` bytes are buffered, the
+// file ends or a read fails.
 static void refill(ForwardReader& reader, std::size_t wanted) {
-    if (!reader.at_end && reader.error_number == 0) {
-        grow(reader);
+    const bool more_to_come = !reader.at_end && reader.error_number == 0;
+    if (more_to_come && reader.chunk_size < kLargestChunk) {
+        allocate(reader, 2 * reader.chunk_size);
+    } else if (reader.limit != reader.chunk) {
+        const std::size_t unread = static_cast<std::size_t>(reader.limit - reader.next);
+        std::memmove(reader.chunk - unread, reader.next, unread);
+        reader.next = reader.chunk - unread;
+        reader.limit = reader.chunk;
     }
-    unsigned char* const buffer = reader.buffer.get();
-    std::size_t end = static_cast<std::size_t>(reader.limit - reader.next);
-    if (reader.next != buffer) {
-        reader.buffer_offset = reader_position(reader);
-        std::memmove(buffer, reader.next, end);
-    }
-    while (end < wanted && !reader.at_end && reader.error_number == 0) {
-        ssize_t got = ::read(reader.fd, buffer + end, reader.capacity - end);
+    unsigned char* end = reader.chunk;
+    unsigned char* const chunk_end = reader.chunk + reader.chunk_size;
+    while (static_cast<std::size_t>(end - reader.next) < wanted && !reader.at_end && reader.error_number == 0) {
+        ssize_t got = ::read(reader.fd, end, static_cast<std::size_t>(chunk_end - end));
         if (got < 0) {
             if (errno != EINTR) {
                 reader.error_number = errno;
@@ -53,11 +54,11 @@ static void refill(ForwardReader& reader, std::size_t wanted) {
         } else if (got == 0) {
             reader.at_end = true;
         } else {
-            end += static_cast<std::size_t>(got);
+            end += got;
+            reader.bytes_read += static_cast<std::uint64_t>(got);
         }
     }
-    reader.next = buffer;
-    reader.limit = buffer + end;
+    reader.limit = end;
 }
 
 const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, std::size_t* got) {

@@ -9,13 +9,19 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/raw_io.h"
+
+// The buffer is a room of kLargestTake bytes for the unread tail of the last
+// read, then the chunk that each read fills, which starts on a page boundary
+// (see ReadBuffer).
 struct ForwardReader {
     int fd = -1;
-    std::unique_ptr<unsigned char[]> buffer;
-    std::size_t capacity = 0;
-    const unsigned char* next = nullptr;   // first unread byte in buffer
-    const unsigned char* limit = nullptr;  // one past the last byte read into buffer
-    std::uint64_t buffer_offset = 0;       // file offset of buffer[0]
+    ReadBuffer buffer;
+    unsigned char* chunk = nullptr;  // kLargestTake bytes into buffer
+    std::size_t chunk_size = 0;
+    const unsigned char* next = nullptr;   // first unread byte
+    const unsigned char* limit = nullptr;  // one past the last byte read
+    std::uint64_t bytes_read = 0;          // file offset of limit
     bool at_end = false;     // the descriptor has reported the end of the file
     int error_number = 0;    // errno of a failed read, 0 while none failed
 };
@@ -32,7 +38,7 @@ void reader_open(ForwardReader& reader, int fd);
 
 // The file offset of the next byte to be consumed.
 inline std::uint64_t reader_position(const ForwardReader& reader) {
-    return reader.buffer_offset + static_cast<std::uint64_t>(reader.next - reader.buffer.get());
+    return reader.bytes_read - static_cast<std::uint64_t>(reader.limit - reader.next);
 }
 
 const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, std::size_t* got);

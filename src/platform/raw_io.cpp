@@ -9,6 +9,20 @@
 #define O_BINARY 0
 #endif
 
+namespace {
+
+constexpr std::size_t kPageSize = 4096;
+
+}  // namespace
+
+ReadBuffer allocate_read_buffer(std::size_t size) {
+    ReadBuffer buffer;
+    buffer.storage = std::make_unique_for_overwrite<unsigned char[]>(size + kPageSize - 1);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(buffer.storage.get());
+    buffer.data = buffer.storage.get() + (kPageSize - address % kPageSize) % kPageSize;
+    return buffer;
+}
+
 int write_all(int fd, const void* data, std::size_t size) {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {

@@ -1,7 +1,6 @@
 #include "sequential/relative_copy.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "platform/console.h"
 #include "platform/little_endian.h"
@@ -146,13 +145,13 @@ int copy_relative(int input_fd, const FileAttributes& attributes, RunOptions& op
 
     const std::size_t bucket_size = static_cast<std::size_t>(bks) * kBlockSize;
     const std::size_t buckets_per_read = std::max<std::size_t>(1, kLargestRead / bucket_size);
-    std::vector<unsigned char> buckets(buckets_per_read * bucket_size);
+    const ReadBuffer buckets = allocate_read_buffer(buckets_per_read * bucket_size);
     RelativeCopy copy{attributes, options, console, bucket_size};
     // 64 bits: a VBN near the top of the 32-bit range must not wrap around.
     for (std::uint64_t vbn = dvbn; vbn < eof;) {
         const std::size_t count = static_cast<std::size_t>(
             std::min<std::uint64_t>(buckets_per_read, (eof - vbn + bks - 1) / bks));
-        const ssize_t got = read_full_at(input_fd, buckets.data(), count * bucket_size, (vbn - 1) * kBlockSize);
+        const ssize_t got = read_full_at(input_fd, buckets.data, count * bucket_size, (vbn - 1) * kBlockSize);
         if (got < 0) {
             report_system_error(console, "read");
             return 1;
@@ -161,7 +160,7 @@ int copy_relative(int input_fd, const FileAttributes& attributes, RunOptions& op
             const std::size_t start = i * bucket_size;
             const std::size_t present =
                 static_cast<std::size_t>(got) > start ? std::min(static_cast<std::size_t>(got) - start, bucket_size) : 0;
-            if (copy_relative_bucket(copy, static_cast<std::uint32_t>(vbn), buckets.data() + start, present) != 0) {
+            if (copy_relative_bucket(copy, static_cast<std::uint32_t>(vbn), buckets.data + start, present) != 0) {
                 return 1;
             }
         }

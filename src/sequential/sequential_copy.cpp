@@ -145,8 +145,8 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
         return;
     }
     Cursors c = take_cursors(copy);
-    const unsigned char* const buffer = copy.input.buffer.get();
-    const std::uint64_t buffer_offset = copy.input.buffer_offset;
+    // The file offset of c.limit; c.next lies room(c.next, c.limit) before it.
+    const std::uint64_t limit_offset = copy.input.bytes_read;
     const std::size_t stored = reclen + (reclen & 1u);
     while (stored <= room(c.next, c.limit) && reclen + 1u <= room(c.out, c.out_limit)) {
         std::memcpy(c.out, c.next, reclen);
@@ -156,7 +156,7 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
         }
         c.next += stored;
         ++c.records;
-        const std::size_t in_block = (buffer_offset + room(buffer, c.next)) % kBlockSize;
+        const std::size_t in_block = (limit_offset - room(c.next, c.limit)) % kBlockSize;
         if (in_block != 0 && in_block + reclen > kBlockSize) {
             if (kBlockSize - in_block > room(c.next, c.limit)) {
                 break;  // the placement below skips the gap
