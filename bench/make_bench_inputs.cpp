@@ -142,12 +142,12 @@ Totals write_seq_fix(std::FILE* out, std::uint64_t target) {
 // known at the end, so the prolog is written again then.
 Totals write_rel_var(std::FILE* out, std::uint64_t target) {
     TextSource source;
-    rms::RelativeFileSpec spec;
-    spec.bks = 4;
-    spec.lrl = 100;
-    const std::size_t cells_per_bucket = spec.bks * rms::kBlockSize / (spec.lrl + 3u);
+    rms::RelativeFileSpec layout;
+    layout.bks = 4;
+    layout.lrl = 100;
+    const std::size_t cells_per_bucket = layout.bks * rms::kBlockSize / (layout.lrl + 3u);
     Totals totals;
-    Bytes pending = rms::relative_prolog(spec, 0);
+    Bytes pending = rms::relative_prolog(layout, 0);
     std::size_t buckets = 0;
     std::vector<rms::RelativeCell> cells(cells_per_bucket);
     while (totals.data_bytes < target) {
@@ -159,7 +159,7 @@ Totals write_rel_var(std::FILE* out, std::uint64_t target) {
                 totals.data_bytes += cell.data.size();
             }
         }
-        const Bytes bucket = rms::relative_bucket(spec, cells);
+        const Bytes bucket = rms::relative_bucket(layout, cells);
         pending.insert(pending.end(), bucket.begin(), bucket.end());
         ++buckets;
         if (!drain(out, pending, false)) {
@@ -169,7 +169,7 @@ Totals write_rel_var(std::FILE* out, std::uint64_t target) {
     if (!drain(out, pending, true) || std::fseek(out, 0, SEEK_SET) != 0) {
         return totals;
     }
-    pending = rms::relative_prolog(spec, buckets);
+    pending = rms::relative_prolog(layout, buckets);
     totals.ok = drain(out, pending, true);
     return totals;
 }
@@ -188,17 +188,18 @@ struct BenchInput {
     std::vector<Run> runs;
 };
 
-// The inputs. Indexed files join the table the same way once the RMS builder
-// makes them: a writer that puts out VBN 1 (and any further descriptor
-// blocks), then the data buckets one at a time through drain(), each bucket's
-// nxtbkt naming the next and the last naming ldvbn again. Like
-// relative_prolog and relative_bucket, the builder then needs a function that
-// builds one bucket, besides the whole-file one. The two inputs, each with
-// its own writer:
+// The inputs. Indexed files join the table the same way. The builder makes
+// them whole (rms::indexed_file from an IndexedFileSpec), so it first needs,
+// like relative_prolog and relative_bucket, its pieces: the blocks before the
+// first data bucket for a given bucket count, and one data bucket at its VBN
+// with its nxtbkt (the next bucket's VBN, ldvbn again for the last), the
+// previous live key of key compression carried from bucket to bucket. A
+// writer then puts out the head and drain()s bucket after bucket. The two
+// inputs, each with its writer:
 //   {"idx_plain.idx", "org=idx rfm=var rat=cr\n", write_idx_plain, {{"", 1}, {"-l", 3}}},
-//     a primary key of 2 segments, datbktsz 4;
+//     key 0 of 2 segments, datbktsz 4;
 //   {"idx_compressed.idx", "org=idx rfm=var rat=cr\n", write_idx_compressed, {{"", 1}}},
-//     key and data compression (flags key_compr and rec_compr).
+//     key 0 with rms::kKeyCompression | rms::kDataCompression.
 // With -l each record also gets its two-byte length: 3 bytes beside the data.
 const std::vector<BenchInput>& bench_inputs() {
     static const std::vector<BenchInput> inputs = {

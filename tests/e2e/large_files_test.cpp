@@ -108,15 +108,15 @@ std::function<void(Bytes&, std::string&)> fix_records(std::size_t count, std::si
 
 // Buckets of 3 blocks holding cells of 200 bytes; every 11th cell deleted.
 void relative_records(Bytes& file, std::string& out) {
-    rms::RelativeFileSpec spec;
-    spec.bks = 3;
-    spec.lrl = 200;
-    const std::size_t cells_per_bucket = spec.bks * rms::kBlockSize / (spec.lrl + 3u);
+    rms::RelativeFileSpec layout;
+    layout.bks = 3;
+    layout.lrl = 200;
+    const std::size_t cells_per_bucket = layout.bks * rms::kBlockSize / (layout.lrl + 3u);
     for (std::size_t i = 0; i < kRecords;) {
         std::vector<rms::RelativeCell> cells;
         for (std::size_t c = 0; c < cells_per_bucket; ++c, ++i) {
             Bytes data = record(i);
-            data.resize(std::min<std::size_t>(data.size(), spec.lrl));
+            data.resize(std::min<std::size_t>(data.size(), layout.lrl));
             const bool deleted = i % 11 == 0;
             cells.push_back({deleted ? rms::kCellDeleted : rms::kCellRecordPresent, data});
             if (!deleted) {
@@ -124,9 +124,9 @@ void relative_records(Bytes& file, std::string& out) {
                 out += '\n';
             }
         }
-        spec.buckets.push_back(cells);
+        layout.buckets.push_back(cells);
     }
-    file = rms::relative_file(spec);
+    file = rms::relative_file(layout);
 }
 
 class LargeFilesTest : public testing::TestWithParam<LargeCase> {};

@@ -26,11 +26,11 @@ std::string many_lines() {
 }
 
 rms::RelativeFileSpec two_buckets() {
-    rms::RelativeFileSpec spec;
-    spec.buckets = {{rms::present_cell(bytes("alpha")), {rms::kCellDeleted, bytes("gone")},
+    rms::RelativeFileSpec layout;
+    layout.buckets = {{rms::present_cell(bytes("alpha")), {rms::kCellDeleted, bytes("gone")},
                      rms::present_cell(bytes("beta"))},
                     {rms::present_cell(bytes(""))}};
-    return spec;
+    return layout;
 }
 
 struct SharedCase {
