@@ -156,10 +156,10 @@ int copy_relative(int input_fd, const FileAttributes& attributes, RunOptions& op
             report_system_error(console, "read");
             return 1;
         }
+        const std::size_t supplied = static_cast<std::size_t>(got);
         for (std::size_t i = 0; i < count; ++i, vbn += bks) {
             const std::size_t start = i * bucket_size;
-            const std::size_t present =
-                static_cast<std::size_t>(got) > start ? std::min(static_cast<std::size_t>(got) - start, bucket_size) : 0;
+            const std::size_t present = supplied > start ? std::min(supplied - start, bucket_size) : 0;
             if (copy_relative_bucket(copy, static_cast<std::uint32_t>(vbn), buckets.data + start, present) != 0) {
                 return 1;
             }
