@@ -148,10 +148,17 @@ int copy_relative(int input_fd, const FileAttributes& attributes, RunOptions& op
     const ReadBuffer buckets = allocate_read_buffer(buckets_per_read * bucket_size);
     RelativeCopy copy{attributes, options, console, bucket_size};
     // 64 bits: a VBN near the top of the 32-bit range must not wrap around.
+    std::size_t per_read = buckets_per_read;
     for (std::uint64_t vbn = dvbn; vbn < eof;) {
         const std::size_t count = static_cast<std::size_t>(
-            std::min<std::uint64_t>(buckets_per_read, (eof - vbn + bks - 1) / bks));
+            std::min<std::uint64_t>(per_read, (eof - vbn + bks - 1) / bks));
         const ssize_t got = read_full_at(input_fd, buckets.data, count * bucket_size, (vbn - 1) * kBlockSize);
+        if (got < 0 && count > 1) {
+            // A bad block fails the whole read: go on a bucket at a time, so
+            // the records of the buckets before it are still copied.
+            per_read = 1;
+            continue;
+        }
         if (got < 0) {
             report_system_error(console, "read");
             return 1;
