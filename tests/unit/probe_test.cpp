@@ -186,6 +186,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "org=idx rfm=var rat=cr lrl=0", false},
         ProbeCase{"IndexedEqualLengths", rms::indexed_file(indexed_spec(0, false, 12, 40)),
                   "org=idx rfm=fix rat=cr lrl=40", false},
+        // Too few records of one length to give up variable-length ones.
+        ProbeCase{"IndexedFewEqualLengths", rms::indexed_file(indexed_spec(0, false, 3, 40)),
+                  "org=idx rfm=var rat=cr lrl=0", false},
         // Compressed bodies differ in length; their expansions do not.
         ProbeCase{"IndexedEqualLengthsCompressed",
                   rms::indexed_file(indexed_spec(rms::kKeyCompression | rms::kDataCompression, false, 12, 40)),
