@@ -42,7 +42,7 @@ bool mostly_binary(const ContentTally& tally);
 // rat=cr for text records, none for binary ones.
 std::uint8_t carriage_control_for(const ContentTally& tally);
 // The same judged by bytes, for records that mix text with binary fields
-// (compressed keys and data of indexed files): three bytes in four are text.
+// (counts and flags beside the text of indexed records): three bytes in four are text.
 std::uint8_t carriage_control_by_bytes(const ContentTally& tally);
 
 // A line of evidence, formatted as by printf.

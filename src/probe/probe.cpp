@@ -140,9 +140,10 @@ void weigh_against_each_other(std::vector<Candidate>& found) {
                is_kind(c, kOrgSequential, kRfmStreamCr);
     };
     const auto fixed = [](const Candidate& c) { return is_kind(c, kOrgSequential, kRfmFixed); };
-    if (best_score(found, indexed) >= 75) {
-        cap_scores(found, relative, 50);
-        cap_scores(found, sequential, 50);
+    // Even a descriptor whose buckets do not parse scores 50.
+    if (best_score(found, indexed) >= 50) {
+        cap_scores(found, relative, 45);
+        cap_scores(found, sequential, 45);
     }
     // Lined-up cells score at least 60, even when two layouts of them compete.
     if (best_score(found, relative) >= 60) {

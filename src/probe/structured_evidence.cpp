@@ -3,143 +3,332 @@
 // cells).
 #include <algorithm>
 
+#include "driver/run_options.h"
+#include "indexed/copy_array.h"
+#include "indexed/expansion.h"
+#include "platform/console.h"
 #include "platform/little_endian.h"
 #include "probe/evidence.h"
 
 namespace {
 
-// Offsets in VBN 1 of an indexed file.
-constexpr std::size_t kDataBucketSize = 11;
-constexpr std::size_t kSegments = 18;
-constexpr std::size_t kKeySize = 20;
-constexpr std::size_t kSegmentSizes = 44;
-constexpr std::size_t kFirstDataBucket = 84;
-constexpr std::size_t kPrologVersion = 116;
-constexpr unsigned kMaxSegments = 8;
 constexpr unsigned kLargestBucket = 63;
+// Records of one length, at least this many, tell fixed-length records
+// from variable-length ones.
+constexpr std::uint64_t kEqualLengthsForFixed = 5;
+// The best score an indexed file can reach: its carriage control is a guess.
+constexpr int kCarriageControlUnsure = 65;
+// Offsets in an entry: its record id and the VBN of its rrv pointer.
+constexpr std::size_t kEntryRecordId = 1;
+constexpr std::size_t kEntryRrvVbn = 5;
 
-// Offsets in a data bucket and its entries.
-constexpr std::size_t kBucketHeaderSize = 14;
-constexpr std::size_t kFreeSpace = 4;
-constexpr std::size_t kNextBucket = 8;
-constexpr std::size_t kLevel = 12;
-constexpr std::size_t kEntryHeaderSize = 11;
-constexpr std::size_t kRrvEntrySize = 9;
-constexpr std::size_t kEntryLength = 9;
-constexpr unsigned char kEntryRrv = 0x08;
-constexpr unsigned char kEntryDeleted = 0x04;
+// What a walk of the ring of data buckets found.
+struct RingWalk {
+    std::uint64_t buckets = 0;
+    std::uint64_t records = 0;                            // live records
+    std::size_t shortest = static_cast<std::size_t>(-1);  // of their stored records
+    std::size_t longest = 0;
+    ContentTally content;
+    bool closed = false;
+    std::string failure;
+};
+
+// Key 0 and how its records are expanded. The expansion code reports what
+// it cannot expand; its reports go nowhere, only whether it succeeds counts.
+struct IndexedKey {
+    KeyDescriptor key;
+    std::size_t minimum = 0;   // bytes the copy array needs of a stored record
+    std::uint64_t blocks = 0;  // of the file
+    Expansion expansion;
+    RunOptions quiet;
+    Console silent;
+};
 
 // Walks the entries of one data bucket; false when they do not end exactly
-// at the bucket's free space.
-bool walk_entries(const unsigned char* bucket, std::size_t free_space, std::uint64_t& records, ContentTally& content) {
+// at its free space, or a record does not expand or is too short for its
+// key. fixed_length 0: every entry but an rrv one has its rl field, as
+// variable-length records and all compressed ones do; else the entries of
+// uncompressed fixed-length records, bodies of fixed_length bytes without
+// one. Bytes read at a wrong length pass for entries all too easily, so
+// these must also have a record id below the bucket's next one and an rrv
+// pointer into the file. Records are counted into found, when given.
+bool walk_entries(IndexedKey& key, const unsigned char* bucket, const BucketHeader& header, std::uint32_t vbn,
+                  std::size_t fixed_length, RingWalk* found) {
+    Expansion& expansion = key.expansion;
+    const std::size_t free_space = header.freespace;
     std::size_t at = kBucketHeaderSize;
     while (at < free_space) {
+        if (free_space - at < kRrvEntrySize) {
+            return false;
+        }
+        const unsigned rid = le16(bucket + at + kEntryRecordId);
+        const std::uint32_t rrv_vbn = le32(bucket + at + kEntryRrvVbn);
+        if (fixed_length != 0 && (rid == 0 || rid >= header.nxtrecid || rrv_vbn == 0 || rrv_vbn > key.blocks)) {
+            return false;
+        }
         const unsigned char ctrl = bucket[at];
         if ((ctrl & kEntryRrv) != 0) {
             at += kRrvEntrySize;
             continue;
         }
-        if (free_space - at < kEntryHeaderSize) {
+        std::size_t body = at + kRrvEntrySize;
+        std::size_t rl = fixed_length;
+        if (fixed_length == 0) {
+            if (free_space - at < kEntryHeaderSize) {
+                return false;
+            }
+            body = at + kEntryHeaderSize;
+            rl = le16(bucket + at + kEntryLengthOffset);
+        }
+        if (free_space - body < rl) {
             return false;
         }
-        const std::size_t length = le16(bucket + at + kEntryLength);
-        if (free_space - at - kEntryHeaderSize < length) {
-            return false;
+        if ((ctrl & kEntryDeleted) == 0 && found != nullptr) {
+            const unsigned char* record = bucket + body;
+            std::size_t length = rl;
+            if (expansion.key_compressed || expansion.data_compressed) {
+                if (expand_record(expansion, record, rl, free_space - body, {vbn, at}, key.quiet, key.silent,
+                                  &length) != 0) {
+                    return false;
+                }
+                record = expansion.record.data();
+            }
+            if (length < key.minimum) {
+                return false;
+            }
+            ++found->records;
+            found->shortest = std::min(found->shortest, length);
+            found->longest = std::max(found->longest, length);
+            tally_content(found->content, record, length);
         }
-        if ((ctrl & kEntryDeleted) == 0) {
-            ++records;
-            tally_content(content, bucket + at + kEntryHeaderSize, length);
-        }
-        at += kEntryHeaderSize + length;
+        at = body + rl;
     }
-    return at == free_space;
+    return true;
+}
+
+// The data bucket at vbn and its header, or nullptr with the reason in
+// failure.
+const unsigned char* data_bucket(ByteWindow& window, std::uint32_t vbn, std::size_t bucket_size, BucketHeader& header,
+                                 std::string& failure) {
+    const unsigned char* bucket =
+        vbn == 0 ? nullptr : window_bytes(window, (vbn - 1ull) * kIndexedBlockSize, bucket_size);
+    if (bucket == nullptr) {
+        failure = evidence_text("bucket VBN %u lies outside the file", vbn);
+        return nullptr;
+    }
+    header = decode_bucket_header(bucket);
+    if (header.level != 0 || header.freespace < kBucketHeaderSize || header.freespace > bucket_size) {
+        failure =
+            evidence_text("VBN %u is no data bucket (level %u, freespace %u)", vbn, header.level, header.freespace);
+        return nullptr;
+    }
+    return bucket;
+}
+
+// Follows the ring from key 0's ldvbn, walking the entries of each bucket
+// as walk_entries does.
+RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_length) {
+    ByteWindow window{&input, {}, 0, 0};
+    const std::size_t bucket_size = key.key.datbktsz * kIndexedBlockSize;
+    key.expansion.have_key = false;
+    RingWalk walk;
+    // A ring can hold each bucket of the file once.
+    const std::uint64_t most = input.size / bucket_size + 1;
+    std::uint32_t vbn = key.key.ldvbn;
+    while (walk.buckets < most) {
+        BucketHeader header;
+        const unsigned char* bucket = data_bucket(window, vbn, bucket_size, header, walk.failure);
+        if (bucket == nullptr) {
+            return walk;
+        }
+        if (!walk_entries(key, bucket, header, vbn, fixed_length, &walk)) {
+            walk.failure = evidence_text("the entries of the bucket at VBN %u do not end at its free space", vbn);
+            return walk;
+        }
+        ++walk.buckets;
+        vbn = header.nxtbkt;
+        if (vbn == key.key.ldvbn) {
+            walk.closed = true;
+            return walk;
+        }
+    }
+    walk.failure = "the ring does not lead back to ldvbn";
+    return walk;
+}
+
+// The shortest length of uncompressed fixed-length records whose entries
+// end at the free space of every bucket of the ring, 0 when none does; and
+// whether a length that is no multiple of its entries fits as well.
+std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& rivalled) {
+    const std::size_t bucket_size = key.key.datbktsz * kIndexedBlockSize;
+    const std::size_t longest = bucket_size - kBucketHeaderSize - kRrvEntrySize;
+    std::vector<bool> fits(longest + 1, true);
+    const std::size_t shortest = std::max<std::size_t>(key.minimum, 1);
+    ByteWindow window{&input, {}, 0, 0};
+    std::string failure;
+    std::uint32_t vbn = key.key.ldvbn;
+    const std::uint64_t most = input.size / bucket_size + 1;
+    for (std::uint64_t buckets = 0; buckets < most; ++buckets) {
+        BucketHeader header;
+        const unsigned char* bucket = data_bucket(window, vbn, bucket_size, header, failure);
+        if (bucket == nullptr) {
+            return 0;
+        }
+        for (std::size_t length = shortest; length <= longest; ++length) {
+            fits[length] = fits[length] && walk_entries(key, bucket, header, vbn, length, nullptr);
+        }
+        vbn = header.nxtbkt;
+        if (vbn == key.key.ldvbn) {
+            break;
+        }
+    }
+    if (vbn != key.key.ldvbn) {
+        return 0;
+    }
+    std::size_t found = 0;
+    rivalled = false;
+    for (std::size_t length = shortest; length <= longest; ++length) {
+        if (!fits[length]) {
+            continue;
+        }
+        if (found == 0) {
+            found = length;
+        } else if ((length + kRrvEntrySize) % (found + kRrvEntrySize) != 0) {
+            rivalled = true;
+        }
+    }
+    return found;
+}
+
+std::string ring_evidence(const RingWalk& walk, std::uint32_t first) {
+    return evidence_text(
+        "the ring of %llu data buckets walks back to ldvbn %u: %llu records of %zu to %zu bytes, %llu of them "
+        "text, %llu%% of their bytes",
+        static_cast<unsigned long long>(walk.buckets), first, static_cast<unsigned long long>(walk.records),
+        walk.records == 0 ? 0 : walk.shortest, walk.longest, static_cast<unsigned long long>(walk.content.text_records),
+        static_cast<unsigned long long>(walk.content.bytes == 0 ? 0
+                                                                : walk.content.text_bytes * 100 / walk.content.bytes));
+}
+
+Candidate indexed_candidate(std::uint8_t rfm, std::uint8_t rat, std::size_t lrl, int score,
+                            const std::string& evidence) {
+    Candidate candidate = make_candidate(kOrgIndexed, rfm, rat, static_cast<std::uint16_t>(lrl), score);
+    candidate.evidence = evidence;
+    return candidate;
+}
+
+// Candidates from a ring whose entries all parse: variable-length records,
+// or fixed-length ones when enough records share one length. Carriage
+// control is never sure: real indexed files carry rat=cr on binary records
+// and rat=none on text ones. Records three bytes in four of which are text
+// make it cr, others none, and the other choice follows close behind.
+void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, int ceiling, const std::string& evidence,
+                         std::vector<Candidate>& out) {
+    std::uint8_t rat = carriage_control_by_bytes(walk.content);
+    if (walk.records == 0) {
+        rat = kRatCarriageReturn;
+    }
+    const bool equal = walk.records != 0 && walk.shortest == walk.longest;
+    int score = std::min(kCarriageControlUnsure, ceiling);
+    std::uint8_t rfm = kRfmVariable;
+    std::size_t lrl = 0;
+    std::string why;
+    if (fixed_length != 0) {
+        rfm = kRfmFixed;
+        lrl = fixed_length;
+        why = evidence_text("; entries without a length field hold records of %zu bytes", fixed_length);
+    } else if (equal && walk.records >= kEqualLengthsForFixed) {
+        rfm = kRfmFixed;
+        lrl = walk.longest;
+        why = "; every record has the same length: fixed-length records";
+        out.push_back(
+            indexed_candidate(kRfmVariable, rat, 0, score - 20, evidence + "; variable-length records of one length"));
+    } else if (walk.records == 0) {
+        why = "; no record tells the record format or the carriage control";
+    } else if (equal) {
+        why = "; too few records of one length to tell variable-length from fixed-length ones";
+        out.push_back(indexed_candidate(kRfmFixed, rat, walk.longest, score - 5, evidence + why));
+    }
+    out.push_back(indexed_candidate(rfm, rat, lrl, score,
+                                    evidence + why +
+                                        (walk.records == 0 ? "; rat=cr, as most indexed files have"
+                                         : rat == 0        ? "; rat=none: the records are mostly binary"
+                                                           : "; rat=cr: the records are mostly text")));
+    out.push_back(
+        indexed_candidate(rfm, rat == 0 ? kRatCarriageReturn : 0, lrl, score - 10,
+                          evidence + why + "; indexed files of either content carry either carriage control"));
 }
 
 }  // namespace
 
 void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.head_size < kBlockSize) {
+    if (input.head_size < kIndexedBlockSize) {
         return;
     }
-    const unsigned char* vbn1 = input.head;
-    const unsigned version = le16(vbn1 + kPrologVersion);
-    const unsigned bucket_blocks = vbn1[kDataBucketSize];
-    const unsigned segments = vbn1[kSegments];
+    IndexedKey key;
+    key.key = decode_key_descriptor(input.head);
+    const Prolog prolog = decode_prolog(input.head);
+    const unsigned bucket_blocks = key.key.datbktsz;
+    const unsigned segments = key.key.segments;
     unsigned key_size = 0;
-    for (unsigned i = 0; i < segments && i < kMaxSegments; ++i) {
-        key_size += vbn1[kSegmentSizes + i];
+    for (unsigned i = 0; i < segments && i < kMaxKeySegments; ++i) {
+        key_size += key.key.size[i];
     }
-    if (version < 1 || version > 3 || bucket_blocks == 0 || bucket_blocks > kLargestBucket || segments == 0 ||
-        segments > kMaxSegments || key_size == 0 || key_size != vbn1[kKeySize]) {
+    if (prolog.ver_no < 1 || prolog.ver_no > 3 || bucket_blocks == 0 || bucket_blocks > kLargestBucket ||
+        segments == 0 || segments > kMaxKeySegments || key_size == 0 || key_size != key.key.keysz) {
         return;
     }
     const std::string descriptor = evidence_text(
         "prolog version %u in VBN 1, key 0 of %u segments and %u bytes, "
         "data buckets of %u blocks",
-        version, segments, key_size, bucket_blocks);
-    const std::uint32_t first = le32(vbn1 + kFirstDataBucket);
-    const std::uint64_t bucket_size = bucket_blocks * kBlockSize;
-    const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
-    if (first < 2 || first - 1 + bucket_blocks > blocks) {
-        Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, 0, 0, 75);
-        candidate.evidence =
-            descriptor + evidence_text("; ldvbn %u lies outside the file (index never filled?)", first);
-        out.push_back(candidate);
+        prolog.ver_no, segments, key_size, bucket_blocks);
+    const std::uint32_t first = key.key.ldvbn;
+    key.blocks = (input.size + kIndexedBlockSize - 1) / kIndexedBlockSize;
+    if (first < 2 || first - 1 + bucket_blocks > key.blocks) {
+        out.push_back(indexed_candidate(
+            kRfmVariable, kRatCarriageReturn, 0, 60,
+            descriptor + evidence_text("; ldvbn %u lies outside the file (index never filled?): no record tells "
+                                       "the record format or the carriage control; rat=cr, as most indexed files "
+                                       "have",
+                                       first)));
         return;
     }
-    if (version != 3) {
-        Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, 0, 0, 80);
-        candidate.evidence =
-            descriptor + evidence_text("; ldvbn %u inside the file; buckets of this version not walked", first);
-        out.push_back(candidate);
+    if (prolog.ver_no != kSupportedPrologVersion) {
+        out.push_back(indexed_candidate(
+            kRfmVariable, kRatCarriageReturn, 0, 55,
+            descriptor + evidence_text("; ldvbn %u inside the file; buckets of this version not walked: the record "
+                                       "format is unknown",
+                                       first)));
         return;
     }
-    ByteWindow window{&input, {}, 0, 0};
-    ContentTally content;
-    std::uint64_t records = 0;
-    std::uint64_t buckets = 0;
-    std::uint32_t vbn = first;
-    bool closed = false;
-    std::string failure;
-    // A ring can hold each bucket of the file once.
-    const std::uint64_t most = input.size / bucket_size + 1;
-    while (buckets < most) {
-        const unsigned char* bucket = window_bytes(window, (vbn - 1ull) * kBlockSize, bucket_size);
-        if (vbn == 0 || bucket == nullptr) {
-            failure = evidence_text("bucket VBN %u lies outside the file", vbn);
-            break;
-        }
-        const std::size_t free_space = le16(bucket + kFreeSpace);
-        if (bucket[kLevel] != 0 || free_space < kBucketHeaderSize || free_space > bucket_size) {
-            failure =
-                evidence_text("VBN %u is no data bucket (level %u, freespace %zu)", vbn, bucket[kLevel], free_space);
-            break;
-        }
-        if (!walk_entries(bucket, free_space, records, content)) {
-            failure = evidence_text("the entries of the bucket at VBN %u overrun its free space", vbn);
-            break;
-        }
-        ++buckets;
-        vbn = le32(bucket + kNextBucket);
-        if (vbn == first) {
-            closed = true;
-            break;
+    key.silent.out_fd = -1;
+    key.silent.err_fd = -1;
+    CopyArray copy_array;
+    build_copy_array(key.key, key.quiet, key.silent, copy_array);
+    key.minimum = static_cast<std::size_t>(copy_array_minimum_length(copy_array));
+    key.expansion.key_compressed = (key.key.flags & kKeyCompressed) != 0;
+    key.expansion.data_compressed = (key.key.flags & kRecordCompressed) != 0;
+    key.expansion.keysz = key.key.keysz;
+    const RingWalk walk = walk_ring(input, key, 0);
+    if (walk.closed) {
+        add_ring_candidates(walk, 0, 100, descriptor + "; " + ring_evidence(walk, first), out);
+        return;
+    }
+    // Fixed-length records of an uncompressed file leave the length field
+    // out of their entries.
+    if (!key.expansion.key_compressed && !key.expansion.data_compressed) {
+        bool rivalled = false;
+        const std::size_t length = fixed_record_length(input, key, rivalled);
+        const RingWalk fixed = length == 0 ? RingWalk{} : walk_ring(input, key, length);
+        if (fixed.closed) {
+            add_ring_candidates(fixed, length, rivalled ? 60 : 100,
+                                descriptor + "; " + ring_evidence(fixed, first) +
+                                    (rivalled ? "; other record lengths fit the entries as well" : ""),
+                                out);
         }
     }
-    if (!closed && failure.empty()) {
-        failure = "the ring does not lead back to ldvbn";
-    }
-    const std::uint8_t rat = carriage_control_by_bytes(content);
-    Candidate candidate = make_candidate(kOrgIndexed, kRfmVariable, rat, 0, closed ? 95 : 75);
-    candidate.evidence =
-        descriptor +
-        (closed
-             ? evidence_text(
-                   "; the ring of %llu data buckets walks back to ldvbn %u: %llu records, %llu%% of their bytes text",
-                   static_cast<unsigned long long>(buckets), first, static_cast<unsigned long long>(records),
-                   static_cast<unsigned long long>(content.bytes == 0 ? 0 : content.text_bytes * 100 / content.bytes))
-             : "; " + failure);
-    out.push_back(candidate);
+    out.push_back(indexed_candidate(kRfmVariable, carriage_control_by_bytes(walk.content), 0, 50,
+                                    descriptor + "; " + walk.failure + ": no variable-length records"));
 }
 
 namespace {

@@ -373,7 +373,7 @@ Bytes indexed_file(const IndexedFileSpec& spec) {
                 previous_key = key_of(spec.key, stored_record(spec.key, entry.record));
                 previous = &previous_key;
             }
-            put_le16(bucket, static_cast<std::uint16_t>(body.size()));
+            if (!spec.fixed_entries) put_le16(bucket, static_cast<std::uint16_t>(body.size()));
             bucket.insert(bucket.end(), body.begin(), body.end());
         }
         const std::uint32_t nxtbkt = indexed_bucket_vbn(spec, (b + 1) % spec.buckets.size());

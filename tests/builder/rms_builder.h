@@ -137,6 +137,9 @@ struct IndexedFileSpec {
     std::vector<std::size_t> slots;
     std::vector<IndexedKeySpec> extra_keys;  // keys 1, 2, ... (at most 5), in VBN 2
     std::uint8_t areas = 1;  // amax
+    // Fixed-length records of an uncompressed file: the entries carry no rl
+    // field, each body is the record.
+    bool fixed_entries = false;
     unsigned char stale_value = 0xC3;  // bytes past freespace
 };
 

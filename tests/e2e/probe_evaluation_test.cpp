@@ -3,8 +3,8 @@
 // them; the copy must be exactly the records the file was built from. A
 // confident answer (exit 0) must never be a wrong one.
 //
-// A kind is a name and a generator; adding one (indexed files, say) is one
-// generator function and one row of kKinds.
+// A kind is a name and a generator; adding one is one generator function
+// and one row of kKinds.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -196,6 +196,75 @@ BuiltFile relative(Prng& prng, bool text) {
 BuiltFile relative_text(Prng& prng) { return relative(prng, true); }
 BuiltFile relative_binary(Prng& prng) { return relative(prng, false); }
 
+// Indexed files of variable-length records: a key of one to three segments
+// at positions of their own, buckets of one to 32 blocks chained in any
+// order, deleted and rrv entries among the live ones, keys and data
+// compressed or not.
+BuiltFile indexed(Prng& prng, bool text) {
+    static const std::uint8_t kFlags[] = {0, rms::kKeyCompression, rms::kDataCompression,
+                                          rms::kKeyCompression | rms::kDataCompression};
+    rms::IndexedFileSpec spec;
+    spec.datbktsz = static_cast<std::uint8_t>(prng.chance(15) ? prng.in(9, 32) : prng.in(1, 8));
+    spec.key.flags = kFlags[prng.in(0, std::size(kFlags) - 1)];
+    std::size_t key_end = 0;  // every record reaches past the last segment
+    for (std::size_t i = prng.in(1, 3); i > 0; --i) {
+        key_end += prng.in(0, 12);
+        spec.key.position.push_back(static_cast<std::uint16_t>(key_end));
+        spec.key.size.push_back(static_cast<std::uint8_t>(prng.in(1, 24)));
+        key_end += spec.key.size.back();
+    }
+    // Segments need not be listed in the order of their positions.
+    const std::size_t swapped = prng.in(0, spec.key.position.size() - 1);
+    std::swap(spec.key.position[0], spec.key.position[swapped]);
+    std::swap(spec.key.size[0], spec.key.size[swapped]);
+
+    // The most an entry of a record can take: rl, the key form and the
+    // segments of compressed data included.
+    const bool data_compressed = (spec.key.flags & rms::kDataCompression) != 0;
+    const auto entry_size = [&](std::size_t length) { return data_compressed ? 2 * length + 16 : length + 13; };
+    const std::size_t room = spec.datbktsz * rms::kBlockSize - rms::kBucketFirstEntry;
+    const std::size_t longest = std::min<std::size_t>(text ? 132 : 400, (room - 16) / (data_compressed ? 2 : 1));
+    std::vector<Bytes> live;
+    std::uint32_t counter = static_cast<std::uint32_t>(prng.next());
+    const auto record = [&] {
+        if (!text) return binary_record(prng, prng.in(std::max<std::size_t>(key_end, 6), longest), counter++);
+        Bytes data = text_line(prng, key_end);
+        data.resize(key_end, ' ');
+        const Bytes rest = text_line(prng, longest - key_end);
+        data.insert(data.end(), rest.begin(), rest.end());
+        return data;
+    };
+    spec.buckets.emplace_back();
+    std::size_t used = 0;
+    const auto place = [&](const rms::IndexedEntry& entry) {
+        const std::size_t size = entry.kind == rms::EntryKind::kRrv ? 9 : entry_size(entry.record.size());
+        if (used + size > room || prng.chance(3)) {
+            spec.buckets.emplace_back();
+            used = 0;
+        }
+        spec.buckets.back().push_back(entry);
+        used += size;
+    };
+    for (std::size_t i = prng.in(1, 200); i > 0; --i) {
+        if (prng.chance(8)) place(rms::deleted(record()));
+        if (prng.chance(4)) place(rms::rrv_entry());
+        live.push_back(record());
+        place(rms::live(live.back()));
+    }
+    if (prng.chance(40)) {
+        spec.slots.resize(spec.buckets.size());
+        for (std::size_t i = 0; i < spec.slots.size(); ++i) spec.slots[i] = i;
+        for (std::size_t i = spec.slots.size(); i > 1; --i) std::swap(spec.slots[i - 1], spec.slots[prng.in(0, i - 1)]);
+    }
+    return {rms::indexed_file(spec), with_line_ends(live, text),
+            std::string("org=idx rfm=var") + (text ? " rat=cr" : "") + " flags=" + std::to_string(spec.key.flags) +
+                " segments=" + std::to_string(spec.key.position.size()) +
+                " datbktsz=" + std::to_string(spec.datbktsz)};
+}
+
+BuiltFile indexed_text(Prng& prng) { return indexed(prng, true); }
+BuiltFile indexed_binary(Prng& prng) { return indexed(prng, false); }
+
 struct Kind {
     const char* name;
     BuiltFile (*generate)(Prng&);
@@ -206,6 +275,8 @@ const Kind kKinds[] = {
     {"sequential vfc, print control", print_file}, {"sequential fix, text", fixed_text},
     {"sequential fix, binary", fixed_binary},  {"relative var, text", relative_text},
     {"relative var, binary", relative_binary},
+    {"indexed var, text", indexed_text},
+    {"indexed var, binary", indexed_binary},
 };
 
 constexpr int kFilesPerKind = 60;

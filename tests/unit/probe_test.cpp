@@ -111,6 +111,32 @@ Bytes with_broken_ring(Bytes file) {
     return file;
 }
 
+// Records of a key at 4 (6 bytes) and 20 (3 bytes) in two buckets of one
+// block, with a deleted entry and an rrv entry; of length bytes each, or
+// (length 0) of lengths that differ. Text with runs of blanks.
+rms::IndexedFileSpec indexed_spec(std::uint8_t flags, bool fixed_entries, int count, std::size_t length) {
+    rms::IndexedFileSpec spec;
+    spec.key.position = {20, 4};
+    spec.key.size = {3, 6};
+    spec.key.flags = flags;
+    spec.fixed_entries = fixed_entries;
+    spec.buckets.resize(2);
+    for (int i = 0; i < count; ++i) {
+        std::string record = "ID" + std::to_string(100 + i) + " name " + std::to_string(i * 7) + "     end";
+        record.resize(length != 0 ? length : record.size() + 5 + static_cast<std::size_t>(i % 5), '.');
+        spec.buckets[static_cast<std::size_t>(i % 2)].push_back(rms::live(bytes(record)));
+    }
+    spec.buckets[0].push_back(rms::deleted(spec.buckets[0][0].record));
+    spec.buckets[1].push_back(rms::rrv_entry());
+    return spec;
+}
+
+Bytes indexed_version(std::uint16_t version) {
+    rms::IndexedFileSpec spec = indexed_spec(0, false, 4, 0);
+    spec.ver_no = version;
+    return rms::indexed_file(spec);
+}
+
 Bytes print_file() {
     std::vector<Bytes> stored;
     for (const Bytes& line : lines(30)) {
@@ -150,13 +176,29 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"FixedFieldsEvenLength", rms::fix_file(field_records(200, 80), 80), "org=seq rfm=fix rat=cr lrl=80",
                   true},
         ProbeCase{"Relative", rms::relative_file(relative_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2", true},
+        // The carriage control of an indexed file is never sure.
         ProbeCase{"Indexed", indexed_file({{"K001first record", "K002second record"}, {"K003third record"}}),
-                  "org=idx rfm=var rat=cr lrl=0", true},
+                  "org=idx rfm=var rat=cr lrl=0", false},
         // A consistent key descriptor names the organisation even when the
         // ring breaks: nothing sequential comes near it.
         ProbeCase{"IndexedRingBroken",
                   with_broken_ring(indexed_file({{"K001first record"}, {"K002second record"}})),
-                  "org=idx rfm=var rat=cr lrl=0", true},
+                  "org=idx rfm=var rat=cr lrl=0", false},
+        ProbeCase{"IndexedEqualLengths", rms::indexed_file(indexed_spec(0, false, 12, 40)),
+                  "org=idx rfm=fix rat=cr lrl=40", false},
+        // Too few records of one length to give up variable-length ones.
+        ProbeCase{"IndexedFewEqualLengths", rms::indexed_file(indexed_spec(0, false, 3, 40)),
+                  "org=idx rfm=var rat=cr lrl=0", false},
+        // Compressed bodies differ in length; their expansions do not.
+        ProbeCase{"IndexedEqualLengthsCompressed",
+                  rms::indexed_file(indexed_spec(rms::kKeyCompression | rms::kDataCompression, false, 12, 40)),
+                  "org=idx rfm=fix rat=cr lrl=40", false},
+        ProbeCase{"IndexedCompressedVariable",
+                  rms::indexed_file(indexed_spec(rms::kKeyCompression | rms::kDataCompression, false, 12, 0)),
+                  "org=idx rfm=var rat=cr lrl=0", false},
+        ProbeCase{"IndexedEntriesWithoutLength", rms::indexed_file(indexed_spec(0, true, 12, 33)),
+                  "org=idx rfm=fix rat=cr lrl=33", false},
+        ProbeCase{"IndexedPrologVersion2", indexed_version(2), "org=idx rfm=var rat=cr lrl=0", false},
         ProbeCase{"StreamLineFeeds", bytes("first line\nsecond line\nthird\n"), "org=seq rfm=stmlf rat=cr lrl=0",
                   true},
         ProbeCase{"StreamCarriageReturnLineFeed", bytes("first line\r\nsecond line\r\n"),
