@@ -218,17 +218,19 @@ Candidate indexed_candidate(std::uint8_t rfm, std::uint8_t rat, std::size_t lrl,
 }
 
 // Candidates from a ring whose entries all parse: variable-length records,
-// or fixed-length ones when enough records share one length. Carriage
+// or fixed-length ones when enough records share one length and the file is
+// compressed (uncompressed fixed-length records have no length field, so
+// length fields that chain there mean variable-length records). Carriage
 // control is never sure: real indexed files carry rat=cr on binary records
 // and rat=none on text ones. Records three bytes in four of which are text
 // make it cr, others none, and the other choice follows close behind.
-void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, int ceiling, const std::string& evidence,
-                         std::vector<Candidate>& out) {
+void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool compressed, int ceiling,
+                         const std::string& evidence, std::vector<Candidate>& out) {
     std::uint8_t rat = carriage_control_by_bytes(walk.content);
     if (walk.records == 0) {
         rat = kRatCarriageReturn;
     }
-    const bool equal = walk.records != 0 && walk.shortest == walk.longest;
+    const bool equal = compressed && walk.records != 0 && walk.shortest == walk.longest;
     int score = std::min(kCarriageControlUnsure, ceiling);
     std::uint8_t rfm = kRfmVariable;
     std::size_t lrl = 0;
@@ -311,7 +313,8 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     key.expansion.keysz = key.key.keysz;
     const RingWalk walk = walk_ring(input, key, 0);
     if (walk.closed) {
-        add_ring_candidates(walk, 0, 100, descriptor + "; " + ring_evidence(walk, first), out);
+        const bool compressed = key.expansion.key_compressed || key.expansion.data_compressed;
+        add_ring_candidates(walk, 0, compressed, 100, descriptor + "; " + ring_evidence(walk, first), out);
         return;
     }
     // Fixed-length records of an uncompressed file leave the length field
@@ -321,7 +324,7 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         const std::size_t length = fixed_record_length(input, key, rivalled);
         const RingWalk fixed = length == 0 ? RingWalk{} : walk_ring(input, key, length);
         if (fixed.closed) {
-            add_ring_candidates(fixed, length, rivalled ? 60 : 100,
+            add_ring_candidates(fixed, length, false, rivalled ? 60 : 100,
                                 descriptor + "; " + ring_evidence(fixed, first) +
                                     (rivalled ? "; other record lengths fit the entries as well" : ""),
                                 out);
