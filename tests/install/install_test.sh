@@ -5,7 +5,7 @@
 # usage: install_test.sh CMAKE BUILD_DIR VERSION program|manual
 #   program  the installed unrms prints the version line of VERSION and copies
 #            an installed example to its installed expected output
-#   manual   groff, and man where present, render the installed manual page
+#   manual   groff, and man where present, render the installed manual pages
 #            without a warning; exits 77 (skipped) when groff is missing
 set -euo pipefail
 
@@ -34,23 +34,35 @@ program)
   cmp out "$doc/examples/LOGIN.COM.expected" || fail "LOGIN.COM was not copied to LOGIN.COM.expected"
   ;;
 manual)
-  page=$prefix/share/man/man1/unrms.1
-  [ -f "$page" ] || fail "the manual page is not installed at $page"
+  for name in unrms unrms-probe; do
+    [ -f "$prefix/share/man/man1/$name.1" ] || fail "the manual page is not installed at $prefix/share/man/man1/$name.1"
+  done
   if ! command -v groff > /dev/null; then
-    echo "groff is not installed: the manual page is not rendered"
+    echo "groff is not installed: the manual pages are not rendered"
     exit 77
   fi
-  groff -ww -z -man "$page" 2> warnings || fail "groff failed"
-  [ ! -s warnings ] || fail "groff warns: $(cat warnings)"
-  groff -man -Tutf8 -P-cbou "$page" > page.txt 2> /dev/null
-  if command -v man > /dev/null; then
-    LC_ALL=C.UTF-8 MANWIDTH=80 MANROFFOPT=-ww man -l "$page" > page.txt 2> warnings || fail "man -l failed"
-    [ ! -s warnings ] || fail "man -l warns: $(cat warnings)"
-  fi
-  for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'ATTRIBUTE FILE' OUTPUT 'EXIT STATUS' DIAGNOSTICS \
-      EXAMPLES LIMITATIONS 'SEE ALSO'; do
-    grep -q "^$section\$" page.txt || fail "the rendered page has no section $section"
-  done
+  render() {
+    local page=$1
+    groff -ww -z -man "$page" 2> warnings || fail "groff failed on $page"
+    [ ! -s warnings ] || fail "groff warns on $page: $(cat warnings)"
+    groff -man -Tutf8 -P-cbou "$page" > page.txt 2> /dev/null
+    if command -v man > /dev/null; then
+      LC_ALL=C.UTF-8 MANWIDTH=80 MANROFFOPT=-ww man -l "$page" > page.txt 2> warnings || fail "man -l failed on $page"
+      [ ! -s warnings ] || fail "man -l warns on $page: $(cat warnings)"
+    fi
+  }
+  expect_sections() {
+    local section
+    for section in "$@"; do
+      grep -q "^$section\$" page.txt || fail "the rendered page has no section $section"
+    done
+  }
+  render "$prefix/share/man/man1/unrms.1"
+  expect_sections NAME SYNOPSIS DESCRIPTION OPTIONS 'ATTRIBUTE FILE' OUTPUT 'EXIT STATUS' DIAGNOSTICS \
+    EXAMPLES LIMITATIONS 'SEE ALSO'
+  render "$prefix/share/man/man1/unrms-probe.1"
+  expect_sections NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' DIAGNOSTICS EXAMPLES LIMITATIONS \
+    'SEE ALSO'
   ;;
 *)
   fail "unknown part $part"
