@@ -62,6 +62,21 @@ Bytes var_file(const std::vector<Bytes>& records, bool no_span) {
     return file.bytes;
 }
 
+Bytes with_tail(Bytes file, const Bytes& tail) {
+    file.insert(file.end(), tail.begin(), tail.end());
+    return file;
+}
+
+Bytes patched(Bytes file, std::size_t offset, const Bytes& replacement) {
+    std::copy(replacement.begin(), replacement.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+    return file;
+}
+
+Bytes cut(Bytes file, std::size_t size) {
+    file.resize(size);
+    return file;
+}
+
 Bytes vfc_record(const Bytes& control, const Bytes& data) {
     Bytes stored = control;
     stored.insert(stored.end(), data.begin(), data.end());

@@ -20,6 +20,12 @@ inline constexpr std::size_t kBlockSize = 512;
 Bytes bytes(std::string_view text);
 std::string text(const Bytes& data);
 
+// Copies of a file with the damage tests give it: bytes appended, bytes
+// overwritten at an offset, the end cut off.
+Bytes with_tail(Bytes file, const Bytes& tail);
+Bytes patched(Bytes file, std::size_t offset, const Bytes& replacement);
+Bytes cut(Bytes file, std::size_t size);
+
 // Appends a 16-bit little-endian word.
 void put_le16(Bytes& out, std::uint16_t value);
 void put_le32(Bytes& out, std::uint32_t value);

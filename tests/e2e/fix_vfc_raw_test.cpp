@@ -9,11 +9,8 @@ namespace {
 
 using rms::Bytes;
 using rms::bytes;
+using rms::with_tail;
 
-Bytes with_tail(Bytes file, const Bytes& tail) {
-    file.insert(file.end(), tail.begin(), tail.end());
-    return file;
-}
 
 // count records of length bytes, record i filled with 'a' + i.
 std::vector<Bytes> lettered(std::size_t count, std::size_t length) {

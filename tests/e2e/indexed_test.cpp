@@ -11,6 +11,7 @@ namespace {
 
 using rms::Bytes;
 using rms::bytes;
+using rms::patched;
 using rms::IndexedEntry;
 using rms::IndexedFileSpec;
 
@@ -47,10 +48,6 @@ IndexedFileSpec with(IndexedFileSpec spec, void (*change)(IndexedFileSpec&)) {
     return spec;
 }
 
-Bytes patched(Bytes file, std::size_t offset, std::initializer_list<unsigned char> bytes) {
-    std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
-    return file;
-}
 
 std::size_t bucket_at(const IndexedFileSpec& spec, std::size_t i) {
     return (rms::indexed_bucket_vbn(spec, i) - 1) * rms::kBlockSize;

@@ -8,6 +8,8 @@ namespace {
 
 using rms::Bytes;
 using rms::bytes;
+using rms::cut;
+using rms::patched;
 using rms::present_cell;
 using rms::RelativeCell;
 using rms::RelativeFileSpec;
@@ -26,15 +28,7 @@ RelativeFileSpec with(RelativeFileSpec spec, void (*change)(RelativeFileSpec&)) 
     return spec;
 }
 
-Bytes cut(Bytes file, std::size_t size) {
-    file.resize(size);
-    return file;
-}
 
-Bytes patched(Bytes file, std::size_t offset, std::initializer_list<unsigned char> bytes) {
-    std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
-    return file;
-}
 
 const std::string kAttributes = "org=rel rfm=var rat=cr bks=1 lrl=20";
 const std::string kListing = kVersionLine + "org=rel rfm=var rat=cr lrl=20 bks=1\n";

@@ -10,11 +10,8 @@ namespace {
 
 using rms::Bytes;
 using rms::bytes;
+using rms::with_tail;
 
-Bytes with_tail(Bytes file, const Bytes& tail) {
-    file.insert(file.end(), tail.begin(), tail.end());
-    return file;
-}
 
 // 20000 records of 100 bytes: two megabytes of output before what follows.
 std::vector<Bytes> many_records() { return std::vector<Bytes>(20000, Bytes(100, 'r')); }

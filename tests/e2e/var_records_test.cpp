@@ -11,11 +11,8 @@ namespace {
 
 using rms::Bytes;
 using rms::bytes;
+using rms::with_tail;
 
-Bytes with_tail(Bytes file, std::initializer_list<unsigned char> tail) {
-    file.insert(file.end(), tail);
-    return file;
-}
 
 // Records 3, 0, 4 ("abc", "", "wxyz"), then an end-of-block marker.
 Bytes three_records_and_marker() {
