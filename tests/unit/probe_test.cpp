@@ -173,32 +173,18 @@ std::vector<Bytes> records_ending_in(int count, std::size_t length, char last) {
 }
 
 // Four-byte binary records of a type code and a counter whose high byte
-// never changes: read as three bytes and a pad as well as four.
-Bytes counter_records(int count) {
+// never changes: read as three bytes and a pad as well as four, or as much
+// longer records with block gaps that hold the records between.
+Bytes counter_records(int count, unsigned first) {
+    const Bytes noise = binary_noise(static_cast<std::size_t>(count));
     std::vector<Bytes> records;
     for (int i = 0; i < count; ++i) {
-        records.push_back(Bytes{static_cast<unsigned char>(i % 7), static_cast<unsigned char>(i), 0x09, 0x01});
+        const unsigned counter = first + static_cast<unsigned>(i);
+        records.push_back(Bytes{static_cast<unsigned char>(noise[static_cast<std::size_t>(i)] % 8),
+                                static_cast<unsigned char>(counter), static_cast<unsigned char>(counter >> 8),
+                                static_cast<unsigned char>(counter >> 16)});
     }
     return rms::fix_file(records, 4);
-}
-
-// Records of 500 bytes whose block gaps hold varied bytes, as records of a
-// shorter length would.
-Bytes gaps_of_noise() {
-    const Bytes noise = binary_noise(40 * 512);
-    std::vector<Bytes> records;
-    for (int i = 0; i < 40; ++i) {
-        Bytes record(noise.begin() + i * 512, noise.begin() + i * 512 + 500);
-        record[0] = static_cast<unsigned char>(i % 3);
-        records.push_back(record);
-    }
-    Bytes file = rms::fix_file(records, 500);
-    for (std::size_t block = 0; block + 1 < 40; ++block) {
-        std::copy(noise.begin() + static_cast<std::ptrdiff_t>(block * 512 + 500),
-                  noise.begin() + static_cast<std::ptrdiff_t>(block * 512 + 512),
-                  file.begin() + static_cast<std::ptrdiff_t>(block * 512 + 500));
-    }
-    return file;
 }
 
 // Two buckets of three blocks, a record in the first and a deleted one in
@@ -229,8 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"FixedTextEndingInADigit", rms::fix_file(records_ending_in(200, 40, '7'), 40),
                   "org=seq rfm=fix rat=cr lrl=40", true},
         // Layouts the bytes do not tell apart: an answer, but not a sure one.
-        ProbeCase{"FixedBinaryLastByteNeverVaries", counter_records(300), "", false},
-        ProbeCase{"FixedGapsOfVariedBytes", gaps_of_noise(), "", false},
+        ProbeCase{"FixedBinaryLastByteNeverVaries", counter_records(3159, 0x638F), "", false},
+        ProbeCase{"FixedGapsOfVariedBytes", counter_records(9709, 0xEEDF), "", false},
         ProbeCase{"RelativeFalseCellInOtherBuckets", relative_with_false_cell(), "", false},
         ProbeCase{"Relative", rms::relative_file(relative_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2", true},
         // The carriage control of an indexed file is never sure.
