@@ -164,6 +164,10 @@ std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
     return in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
 }
 
+// The most a fixed-length reading scores when another length lays the
+// records out alike and the content does not tell them apart.
+constexpr int kUnsureScore = 60;
+
 // For a file larger than the head, where its records end is not examined.
 constexpr int kEndUnknown = 2;
 
@@ -191,6 +195,8 @@ struct FixedFit {
     double cost = 0;            // of coding those bytes under the layout, in nats
     int ending = kEndUnknown;   // layout_ending when the whole file is in the head
     int last_byte = -1;         // the last byte of every record when it never varies, else -1
+    int gap_byte = -1;          // the first byte of the block gaps, -1 when there are none
+    bool gaps_alike = true;     // every gap byte is gap_byte
     ContentTally content;
 };
 
@@ -302,6 +308,10 @@ FixedFit fit_fixed(const ProbeInput& input, std::uint64_t length, std::uint64_t 
         }
         for (std::uint64_t i = at; i < start; ++i) {
             count(model.gaps, input.head[i]);
+            if (fit.gap_byte < 0) {
+                fit.gap_byte = input.head[i];
+            }
+            fit.gaps_alike = fit.gaps_alike && fit.gap_byte == input.head[i];
         }
         const unsigned char* record = input.head + start;
         for (std::uint64_t column = 0; column < length; ++column) {
@@ -408,9 +418,13 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     std::sort(fits.begin(), fits.end(), cheaper);
     const double bytes = static_cast<double>(fits[0].bytes);
     // An odd length with its pad byte and the even length above it lay the
-    // records out alike and cost the same: a last byte that never varies,
-    // and is no blank that pads text, is a pad byte. Neither counts as the
-    // other's rival.
+    // records out alike and cost the same; only the last byte of the even
+    // reading tells them apart, and neither counts as the other's rival when
+    // it does. A pad byte never varies, so a last byte that varies is data.
+    // In text records a printable ASCII byte is data and any other byte is a
+    // pad. Binary records may well end in a byte that never varies (the high
+    // byte of a counter, a zero field): such a byte, unless a blank, is taken
+    // for a pad, unsure.
     const auto length_of = [&](std::uint64_t length) {
         return std::find_if(fits.begin(), fits.end(), [&](const FixedFit& fit) { return fit.length == length; });
     };
@@ -418,8 +432,13 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     const auto even_fit = length_of(even);
     const auto odd_fit = length_of(even - 1);
     std::uint64_t sibling = 0;
+    bool sibling_told = true;
     if (even_fit != fits.end() && odd_fit != fits.end()) {
-        const bool padded = even_fit->last_byte >= 0 && even_fit->last_byte != ' ' && even_fit->records >= 3;
+        const int last = even_fit->last_byte;
+        const bool text = mostly_text(odd_fit->content);
+        const bool padded = last >= 0 && even_fit->records >= 3 &&
+                            (text ? last < ' ' || last > '~' : last != ' ');
+        sibling_told = last < 0 || text;
         std::iter_swap(fits.begin(), padded ? odd_fit : even_fit);
         sibling = padded ? even : even - 1;
     }
@@ -440,7 +459,24 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     }
     const double lead = (next - best_cost) * bytes - (best.ending == -1 ? 50 : 0);
     // Confident (70 and a lead of 20 points) from a lead of 100 nats.
-    out.push_back(fixed_candidate(best, lead, std::clamp(50 + static_cast<int>(lead / 5), 0, 90)));
+    const int score = std::clamp(50 + static_cast<int>(lead / 5), 0, 90);
+    if (!sibling_told) {
+        Candidate unsure = fixed_candidate(best, lead, std::min(score, kUnsureScore));
+        unsure.evidence += evidence_text("; length %llu lays the records out alike, told apart only by a last byte "
+                                         "that never varies",
+                                         static_cast<unsigned long long>(sibling));
+        out.push_back(unsure);
+        out.push_back(fixed_candidate(*length_of(sibling), 0, out.back().score - 5));
+    } else if (!best.gaps_alike) {
+        // RMS leaves block gaps as they were: one byte over and over. Gaps
+        // of varied bytes are more likely records of a shorter length, which
+        // the column model does not always tell from a longer one.
+        Candidate unsure = fixed_candidate(best, lead, std::min(score, kUnsureScore));
+        unsure.evidence += "; its block gaps hold varied bytes";
+        out.push_back(unsure);
+    } else {
+        out.push_back(fixed_candidate(best, lead, score));
+    }
     if (runner_up != nullptr) {
         out.push_back(fixed_candidate(*runner_up, 0, std::min(50, out.back().score)));
     }

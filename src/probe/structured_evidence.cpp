@@ -458,7 +458,12 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
             static_cast<unsigned long long>(layout.content.text_records),
             static_cast<unsigned long long>(layout.content.records));
     };
-    const bool close = runner_up.present * 10 >= best.present * 9;
+    // A data byte of 8 with a length that fits reads as a cell now and then,
+    // most easily where buckets of another size put cells in the midst of
+    // records: then a record or two more is no lead.
+    const bool close = runner_up.present != 0 &&
+                       (runner_up.present * 10 >= best.present * 9 ||
+                        (runner_up.bucket_blocks != best.bucket_blocks && best.present < runner_up.present + 3));
     out.push_back(relative_candidate(best, close ? 65 : 90, describe(best)));
     if (runner_up.present != 0) {
         out.push_back(relative_candidate(runner_up, close ? 60 : 40, describe(runner_up)));

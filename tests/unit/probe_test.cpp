@@ -165,6 +165,43 @@ Bytes binary_noise(std::size_t size) {
     return out;
 }
 
+// Text records whose last byte is always the same digit: data, not a pad.
+std::vector<Bytes> records_ending_in(int count, std::size_t length, char last) {
+    std::vector<Bytes> out = field_records(count, length);
+    for (Bytes& record : out) record.back() = static_cast<unsigned char>(last);
+    return out;
+}
+
+// Four-byte binary records of a type code and a counter whose high byte
+// never changes: read as three bytes and a pad as well as four, or as much
+// longer records with block gaps that hold the records between.
+Bytes counter_records(int count, unsigned first) {
+    const Bytes noise = binary_noise(static_cast<std::size_t>(count));
+    std::vector<Bytes> records;
+    for (int i = 0; i < count; ++i) {
+        const unsigned counter = first + static_cast<unsigned>(i);
+        records.push_back(Bytes{static_cast<unsigned char>(noise[static_cast<std::size_t>(i)] % 8),
+                                static_cast<unsigned char>(counter), static_cast<unsigned char>(counter >> 8),
+                                static_cast<unsigned char>(counter >> 16)});
+    }
+    return rms::fix_file(records, 4);
+}
+
+// Two buckets of three blocks, a record in the first and a deleted one in
+// the second whose data holds what reads as a present cell when the
+// buckets are taken as one of six blocks.
+Bytes relative_with_false_cell() {
+    rms::RelativeFileSpec spec;
+    spec.bks = 3;
+    spec.lrl = 1010;
+    Bytes deleted(600, 0x41);
+    deleted[283] = 0x08;
+    deleted[284] = 100;
+    deleted[285] = 0;
+    spec.buckets = {{rms::present_cell(Bytes(700, 0x42))}, {rms::RelativeCell{rms::kCellDeleted, deleted}}};
+    return rms::relative_file(spec);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ProbeTest,
     testing::Values(
@@ -175,6 +212,12 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"FixedFields", rms::fix_file(field_records(200, 41), 41), "org=seq rfm=fix rat=cr lrl=41", true},
         ProbeCase{"FixedFieldsEvenLength", rms::fix_file(field_records(200, 80), 80), "org=seq rfm=fix rat=cr lrl=80",
                   true},
+        ProbeCase{"FixedTextEndingInADigit", rms::fix_file(records_ending_in(200, 40, '7'), 40),
+                  "org=seq rfm=fix rat=cr lrl=40", true},
+        // Layouts the bytes do not tell apart: an answer, but not a sure one.
+        ProbeCase{"FixedBinaryLastByteNeverVaries", counter_records(3159, 0x638F), "", false},
+        ProbeCase{"FixedGapsOfVariedBytes", counter_records(9709, 0xEEDF), "", false},
+        ProbeCase{"RelativeFalseCellInOtherBuckets", relative_with_false_cell(), "", false},
         ProbeCase{"Relative", rms::relative_file(relative_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2", true},
         // The carriage control of an indexed file is never sure.
         ProbeCase{"Indexed", indexed_file({{"K001first record", "K002second record"}, {"K003third record"}}),
