@@ -15,6 +15,9 @@ namespace {
 // bucket): a read per bucket would cost a system call per few kilobytes.
 constexpr std::size_t kLargestRead = 1 << 20;
 
+// Pieces of a record up to this long are copied as this many bytes.
+constexpr std::size_t kSmallPiece = 16;
+
 std::uint64_t vbn_offset(std::uint32_t vbn) {
     return (static_cast<std::uint64_t>(vbn) - 1) * kIndexedBlockSize;
 }
@@ -58,9 +61,11 @@ int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t len
     const bool line_end = copy.options.newline_mode != kNewlineNone;
     const CopyEntry* const entries = copy.copy_array.entries;
     const int count = copy.copy_array.count;
-    if (length + 3 <= console.capacity - console.used && !console.output_failed) {
+    if (length + 3 + kSmallPiece <= console.capacity - console.used && !console.output_failed) {
         // The whole record fits into the output buffer: copy it there with
-        // the cursor kept local.
+        // the cursor kept local. A short piece with kSmallPiece bytes of the
+        // record from its start is copied as that many, which the compiler
+        // does without a call; the bytes past the piece are overwritten next.
         unsigned char* const start = console.buffer.get() + console.used;
         unsigned char* out = start;
         if (prefix) {
@@ -68,8 +73,14 @@ int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t len
             *out++ = static_cast<unsigned char>(length >> 8);
         }
         for (int i = 0; i + 1 < count; ++i) {
-            std::memcpy(out, record + entries[i].src, static_cast<std::size_t>(entries[i].len));
-            out += entries[i].len;
+            const std::size_t src = static_cast<std::size_t>(entries[i].src);
+            const std::size_t len = static_cast<std::size_t>(entries[i].len);
+            if (len <= kSmallPiece && src + kSmallPiece <= length) {
+                std::memcpy(out, record + src, kSmallPiece);
+            } else {
+                std::memcpy(out, record + src, len);
+            }
+            out += len;
         }
         const std::size_t tail = static_cast<std::size_t>(entries[count - 1].src);
         std::memcpy(out, record + tail, length - tail);
