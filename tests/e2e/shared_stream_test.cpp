@@ -33,6 +33,36 @@ rms::RelativeFileSpec two_buckets() {
     return layout;
 }
 
+// The records of many_records() in buckets of 2 blocks, nine to a bucket,
+// then an empty bucket whose freespace lies beyond it.
+rms::IndexedFileSpec many_buckets(std::uint8_t flags) {
+    rms::IndexedFileSpec layout;
+    layout.key.position = {2};
+    layout.key.size = {4};
+    layout.key.flags = flags;
+    layout.datbktsz = 2;
+    const std::vector<Bytes> records = many_records();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i % 9 == 0) layout.buckets.emplace_back();
+        layout.buckets.back().push_back(rms::live(records[i]));
+    }
+    layout.buckets.emplace_back();
+    return layout;
+}
+
+Bytes with_bad_last_bucket(const rms::IndexedFileSpec& layout) {
+    Bytes file = rms::indexed_file(layout);
+    const std::size_t last = (rms::indexed_bucket_vbn(layout, layout.buckets.size() - 1) - 1) * rms::kBlockSize;
+    file[last + rms::kBucketFreespace] = 0xFF;
+    file[last + rms::kBucketFreespace + 1] = 0xFF;
+    return file;
+}
+
+std::string bad_last_bucket_message(const rms::IndexedFileSpec& layout) {
+    return "bucket VBN " + std::to_string(rms::indexed_bucket_vbn(layout, layout.buckets.size() - 1)) +
+           ": freespace 0xffff lies beyond the 1024-byte bucket\n";
+}
+
 struct SharedCase {
     const char* name;
     Bytes file;
@@ -81,7 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
                    kVersionLine + "org=rel rfm=var rat=cr lrl=20 bks=1\nprolog: flags=0,dvbn=2,mrn=0,eof=4\n"
                                   "vbn #2: dlc=0x08 alpha\ndlc=0x0c dlc=0x08 beta\ndlc=0x00 \n"
                                   "vbn #3: dlc=0x08 \ndlc=0x00 \n3 records copied\n",
-                   0}),
+                   0},
+        SharedCase{"IndexedBadFreespace", with_bad_last_bucket(many_buckets(0)), "org=idx rfm=var rat=cr", {},
+                   many_lines() + bad_last_bucket_message(many_buckets(0)), 1},
+        SharedCase{"IndexedCompressedBadFreespace",
+                   with_bad_last_bucket(many_buckets(rms::kKeyCompression | rms::kDataCompression)),
+                   "org=idx rfm=var rat=cr", {},
+                   many_lines() + bad_last_bucket_message(many_buckets(rms::kKeyCompression | rms::kDataCompression)),
+                   1}),
     [](const testing::TestParamInfo<SharedCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
