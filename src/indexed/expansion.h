@@ -32,15 +32,16 @@ struct EntryPlace {
 };
 
 // Expands the body of a live entry: rl bytes at body, inside the bucket's
-// entries, which end readable bytes from body (readable >= rl). Leaves the stored record in
-// expansion.record and its length in *length and expansion.length. Returns 0, or 1 after
-// reporting a form that reaches outside the body or the key.
+// entries, which end readable bytes from body (readable >= rl). Leaves the
+// stored record in expansion.record and its length in *length and
+// expansion.length. Returns 0, or 1 after reporting a form that reaches
+// outside the body or the key.
 int expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
                   EntryPlace place, const RunOptions& options, Console& console, std::size_t* length);
 
 // Expands the compk form at form (readable bytes of it) into the key buffer
-// and to the front of expansion.record, which holds at least keysz bytes. Returns the bytes the form takes,
-// or -1 after reporting it.
+// and to the front of expansion.record, which holds at least keysz bytes.
+// Returns the bytes the form takes, or -1 after reporting it.
 long expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
                 const RunOptions& options, Console& console);
 
