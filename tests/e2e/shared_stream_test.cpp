@@ -34,8 +34,8 @@ rms::RelativeFileSpec two_buckets() {
 }
 
 // The records of many_records() in buckets of 2 blocks, nine to a bucket,
-// then an empty bucket whose freespace lies beyond it.
-rms::IndexedFileSpec many_buckets(std::uint8_t flags) {
+// then an empty bucket, at VBN 4449, whose freespace lies beyond it.
+Bytes many_buckets(std::uint8_t flags) {
     rms::IndexedFileSpec layout;
     layout.key.position = {2};
     layout.key.size = {4};
@@ -47,10 +47,6 @@ rms::IndexedFileSpec many_buckets(std::uint8_t flags) {
         layout.buckets.back().push_back(rms::live(records[i]));
     }
     layout.buckets.emplace_back();
-    return layout;
-}
-
-Bytes with_bad_last_bucket(const rms::IndexedFileSpec& layout) {
     Bytes file = rms::indexed_file(layout);
     const std::size_t last = (rms::indexed_bucket_vbn(layout, layout.buckets.size() - 1) - 1) * rms::kBlockSize;
     file[last + rms::kBucketFreespace] = 0xFF;
@@ -58,10 +54,7 @@ Bytes with_bad_last_bucket(const rms::IndexedFileSpec& layout) {
     return file;
 }
 
-std::string bad_last_bucket_message(const rms::IndexedFileSpec& layout) {
-    return "bucket VBN " + std::to_string(rms::indexed_bucket_vbn(layout, layout.buckets.size() - 1)) +
-           ": freespace 0xffff lies beyond the 1024-byte bucket\n";
-}
+const std::string kBadLastBucket = "bucket VBN 4449: freespace 0xffff lies beyond the 1024-byte bucket\n";
 
 struct SharedCase {
     const char* name;
@@ -112,13 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "vbn #2: dlc=0x08 alpha\ndlc=0x0c dlc=0x08 beta\ndlc=0x00 \n"
                                   "vbn #3: dlc=0x08 \ndlc=0x00 \n3 records copied\n",
                    0},
-        SharedCase{"IndexedBadFreespace", with_bad_last_bucket(many_buckets(0)), "org=idx rfm=var rat=cr", {},
-                   many_lines() + bad_last_bucket_message(many_buckets(0)), 1},
-        SharedCase{"IndexedCompressedBadFreespace",
-                   with_bad_last_bucket(many_buckets(rms::kKeyCompression | rms::kDataCompression)),
-                   "org=idx rfm=var rat=cr", {},
-                   many_lines() + bad_last_bucket_message(many_buckets(rms::kKeyCompression | rms::kDataCompression)),
-                   1}),
+        SharedCase{"IndexedBadFreespace", many_buckets(0), "org=idx rfm=var rat=cr", {},
+                   many_lines() + kBadLastBucket, 1},
+        SharedCase{"IndexedCompressedBadFreespace", many_buckets(rms::kKeyCompression | rms::kDataCompression),
+                   "org=idx rfm=var rat=cr", {}, many_lines() + kBadLastBucket, 1}),
     [](const testing::TestParamInfo<SharedCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
