@@ -9,6 +9,7 @@
 // streamed to disk in whole blocks, so memory stays small whatever the size.
 //
 // usage: make_bench_inputs DIRECTORY [MEGABYTES]   (default 200)
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -174,6 +175,108 @@ Totals write_rel_var(std::FILE* out, std::uint64_t target) {
     return totals;
 }
 
+// An indexed file whose data buckets of 4 blocks follow one another behind
+// the descriptors, each chained to the next and the last back to the first;
+// about one record in 16 deleted. Each bucket is filled while the next entry
+// fits; the prolog's eof is only known at the end, so the head is written
+// again then. make_record(source, number) gives the records in key order.
+Totals write_indexed(std::FILE* out, std::uint64_t target, const rms::IndexedKeySpec& key,
+                     void (*make_record)(TextSource& source, std::uint64_t number, Bytes& record)) {
+    TextSource source;
+    rms::IndexedFileSpec layout;
+    layout.key = key;
+    layout.datbktsz = 4;
+    const std::size_t bucket_size = layout.datbktsz * rms::kBlockSize;
+    const std::uint32_t first_vbn = rms::indexed_bucket_vbn(layout, 0);
+    Totals totals;
+    Bytes pending = rms::indexed_head(layout, 0);
+    Bytes bucket_key;  // the last live key of the buckets written
+    Bytes filling_key;  // ... and of the entries gathered for the next
+    std::vector<rms::IndexedEntry> entries;
+    std::uint64_t number = 0;
+    std::size_t buckets = 0;
+    for (bool last = false; !last;) {
+        std::size_t used = rms::kBucketFirstEntry;
+        std::uint64_t data_bytes = 0;
+        std::uint64_t records = 0;
+        entries.clear();
+        while (true) {
+            rms::IndexedEntry entry;
+            make_record(source, number, entry.record);
+            entry.kind = next_below(source, 16) == 0 ? rms::EntryKind::kDeleted : rms::EntryKind::kLive;
+            Bytes key_after = filling_key;
+            const std::size_t size = rms::indexed_entry_size(layout.key, entry, key_after);
+            if (used + size > bucket_size) {
+                break;  // the record is dropped: the next bucket makes its own
+            }
+            used += size;
+            filling_key = key_after;
+            if (entry.kind == rms::EntryKind::kLive) {
+                ++number;
+                ++records;
+                data_bytes += entry.record.size();
+            }
+            entries.push_back(entry);
+        }
+        totals.records += records;
+        totals.data_bytes += data_bytes;
+        last = totals.data_bytes >= target;
+        const auto vbn = static_cast<std::uint32_t>(first_vbn + buckets * layout.datbktsz);
+        const Bytes bucket =
+            rms::indexed_bucket(layout, entries, vbn, last ? first_vbn : vbn + layout.datbktsz, bucket_key);
+        pending.insert(pending.end(), bucket.begin(), bucket.end());
+        ++buckets;
+        if (!drain(out, pending, false)) {
+            return totals;
+        }
+    }
+    if (!drain(out, pending, true) || std::fseek(out, 0, SEEK_SET) != 0) {
+        return totals;
+    }
+    pending = rms::indexed_head(layout, buckets);
+    totals.ok = drain(out, pending, true);
+    return totals;
+}
+
+// Text records of 60 to 100 bytes with a key of two segments inside them: a
+// 8-digit record number at 20 and a 4-byte account at 2, so every record is
+// put back together from five pieces.
+void make_plain_record(TextSource& source, std::uint64_t number, Bytes& record) {
+    make_line(source, 60, 100, record);
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%08llu", static_cast<unsigned long long>(number));
+    std::copy(digits, digits + 8, record.begin() + 20);
+}
+
+Totals write_idx_plain(std::FILE* out, std::uint64_t target) {
+    rms::IndexedKeySpec key;
+    key.position = {20, 2};
+    key.size = {8, 4};
+    return write_indexed(out, target, key, make_plain_record);
+}
+
+// Records of 132 bytes, as a listing keeps them: a 10-digit record number,
+// the key, then text of 40 to 100 bytes padded with blanks. Consecutive keys
+// share their leading digits and the padding is a run, so key and data
+// compression both shorten every record.
+void make_padded_record(TextSource& source, std::uint64_t number, Bytes& record) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(number));
+    Bytes line;
+    make_line(source, 40, 100, line);
+    record.assign(digits, digits + 10);
+    record.insert(record.end(), line.begin(), line.end());
+    record.resize(132, ' ');
+}
+
+Totals write_idx_compressed(std::FILE* out, std::uint64_t target) {
+    rms::IndexedKeySpec key;
+    key.position = {0};
+    key.size = {10};
+    key.flags = rms::kKeyCompression | rms::kDataCompression;
+    return write_indexed(out, target, key, make_padded_record);
+}
+
 // One timed run of an input: the options, and the bytes each record adds to
 // its data on standard output (a line end, or raw mode's length word).
 struct Run {
@@ -188,25 +291,16 @@ struct BenchInput {
     std::vector<Run> runs;
 };
 
-// The inputs. Indexed files join the table the same way. The builder makes
-// them whole (rms::indexed_file from an IndexedFileSpec), so it first needs,
-// like relative_prolog and relative_bucket, its pieces: the blocks before the
-// first data bucket for a given bucket count, and one data bucket at its VBN
-// with its nxtbkt (the next bucket's VBN, ldvbn again for the last), the
-// previous live key of key compression carried from bucket to bucket. A
-// writer then puts out the head and drain()s bucket after bucket. The two
-// inputs, each with its writer:
-//   {"idx_plain.idx", "org=idx rfm=var rat=cr\n", write_idx_plain, {{"", 1}, {"-l", 3}}},
-//     key 0 of 2 segments, datbktsz 4;
-//   {"idx_compressed.idx", "org=idx rfm=var rat=cr\n", write_idx_compressed, {{"", 1}}},
-//     key 0 with rms::kKeyCompression | rms::kDataCompression.
-// With -l each record also gets its two-byte length: 3 bytes beside the data.
+// The inputs. With -l each record of an indexed file also gets its two-byte
+// length: 3 bytes beside the data.
 const std::vector<BenchInput>& bench_inputs() {
     static const std::vector<BenchInput> inputs = {
         {"seq_var.txt", "org=seq rfm=var rat=cr lrl=100\n", write_seq_var, {{"", 1}, {"-r", 2}}},
         {"seq_fix.dat", "org=seq rfm=fix rat=cr lrl=132\n", write_seq_fix, {{"", 1}, {"-r", 0}}},
         {"seq_vfc.lis", "org=seq rfm=vfc rat=prn fsz=2 lrl=100\n", write_seq_vfc, {{"", 1}}},
         {"rel_var.rel", "org=rel rfm=var rat=cr lrl=100 bks=4\n", write_rel_var, {{"", 1}}},
+        {"idx_plain.idx", "org=idx rfm=var rat=cr\n", write_idx_plain, {{"", 1}, {"-l", 3}}},
+        {"idx_compressed.idx", "org=idx rfm=var rat=cr\n", write_idx_compressed, {{"", 1}}},
     };
     return inputs;
 }

@@ -1,6 +1,7 @@
 #include "indexed/expansion.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "driver/run_options.h"
 #include "platform/console.h"
@@ -12,6 +13,17 @@ namespace {
 constexpr std::size_t kKeyFormHeader = 2;
 // A compd segment: a 2-byte len, the len bytes, and the 1-byte cnt.
 constexpr std::size_t kSegmentOverhead = 3;
+// Repeated bytes are stored this many at a time, which may run past the
+// last one into the room kept behind it: a memset of a count below 256 is
+// inlined as rep stos, which costs more than the copy for runs this short.
+constexpr std::size_t kRepeatStore = 16;
+
+// Makes room for size bytes in the record's storage, keeping its bytes.
+void reserve_record(std::vector<unsigned char>& record, std::size_t size) {
+    if (record.size() < size) {
+        record.resize(std::max(size, 2 * record.size()));
+    }
+}
 
 }  // namespace
 
@@ -46,14 +58,16 @@ long expand_key(Expansion& expansion, const unsigned char* form, std::size_t rea
         message(console, "compressed key at VBN %u, offset %zu: no key byte to repeat\n", place.vbn, place.offset);
         return -1;
     }
-    expansion.key.resize(keysz);
-    std::copy(form + kKeyFormHeader, form + kKeyFormHeader + len, expansion.key.begin() + static_cast<long>(cnt));
+    if (expansion.key.size() != keysz) {
+        expansion.key.resize(keysz);
+    }
+    unsigned char* const key = expansion.key.data();
+    std::copy(form + kKeyFormHeader, form + kKeyFormHeader + len, key + cnt);
     if (cnt + len < keysz) {
-        std::fill(expansion.key.begin() + static_cast<long>(cnt + len), expansion.key.end(),
-                  expansion.key[cnt + len - 1]);
+        std::fill(key + cnt + len, key + keysz, key[cnt + len - 1]);
     }
     expansion.have_key = true;
-    std::copy(expansion.key.begin(), expansion.key.end(), expansion.record.begin());
+    std::copy(key, key + keysz, expansion.record.data());
     return static_cast<long>(kKeyFormHeader + len);
 }
 
@@ -64,6 +78,7 @@ int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, 
     if (traces) {
         message(console, "compd, rl=%zu", n);
     }
+    std::size_t ulen = expansion.keysz;
     std::size_t pos = 0;
     while (pos < n) {
         const std::size_t len = n - pos >= 2 ? le16(form + pos) : n;
@@ -80,7 +95,7 @@ int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, 
         if (traces) {
             message(console, ", len=%zu, cnt=%zu", len, cnt);
         }
-        if (cnt > 0 && len == 0 && record.empty()) {
+        if (cnt > 0 && len == 0 && ulen == 0) {
             if (traces) {
                 message(console, "\n");
             }
@@ -89,15 +104,22 @@ int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, 
                     place.vbn, place.offset, pos);
             return 1;
         }
-        record.insert(record.end(), form + pos + 2, form + pos + 2 + len);
+        reserve_record(record, ulen + len + cnt + kRepeatStore);
+        unsigned char* const out = record.data() + ulen;
+        std::copy(form + pos + 2, form + pos + 2 + len, out);
         if (cnt > 0) {
-            const unsigned char repeated = record.back();
-            record.insert(record.end(), cnt, repeated);
+            unsigned char repeats[kRepeatStore];
+            std::memset(repeats, out[static_cast<std::ptrdiff_t>(len) - 1], kRepeatStore);
+            for (std::size_t i = 0; i < cnt; i += kRepeatStore) {
+                std::memcpy(out + len + i, repeats, kRepeatStore);
+            }
         }
         pos += len + kSegmentOverhead;
+        ulen += len + cnt;
     }
+    expansion.length = ulen;
     if (traces) {
-        message(console, ", ulen=%zu\n", record.size());
+        message(console, ", ulen=%zu\n", ulen);
     }
     return 0;
 }
@@ -106,7 +128,7 @@ int expand_record(Expansion& expansion, const unsigned char* body, std::size_t r
                   EntryPlace place, const RunOptions& options, Console& console, std::size_t* length) {
     const std::size_t keysz = expansion.keysz;
     std::vector<unsigned char>& record = expansion.record;
-    record.resize(keysz);
+    reserve_record(record, keysz);
     std::size_t taken = keysz;
     if (expansion.key_compressed) {
         const long form = expand_key(expansion, body, readable, place, options, console);
@@ -127,17 +149,22 @@ int expand_record(Expansion& expansion, const unsigned char* body, std::size_t r
         if (taken < rl && expand_data(expansion, body + taken, rl - taken, place, options, console) != 0) {
             return 1;
         }
-        if (taken >= rl && verbose_traces(options)) {
-            message(console, "compd, rl=%ld, ulen=%zu\n", static_cast<long>(rl) - static_cast<long>(taken),
-                    record.size());
+        if (taken >= rl) {
+            expansion.length = keysz;
+            if (verbose_traces(options)) {
+                message(console, "compd, rl=%ld, ulen=%zu\n", static_cast<long>(rl) - static_cast<long>(taken),
+                        keysz);
+            }
         }
     } else if (taken > rl) {
         message(console, "key at VBN %u, offset %zu, takes %zu bytes of a %zu-byte body\n", place.vbn, place.offset,
                 taken, rl);
         return 1;
     } else {
-        record.insert(record.end(), body + taken, body + rl);
+        expansion.length = keysz + rl - taken;
+        reserve_record(record, expansion.length);
+        std::copy(body + taken, body + rl, record.begin() + static_cast<long>(keysz));
     }
-    *length = record.size();
+    *length = expansion.length;
     return 0;
 }

@@ -19,8 +19,10 @@ struct Expansion {
     // it, across bucket boundaries.
     std::vector<unsigned char> key;
     bool have_key = false;
-    // The stored record being built, reused for every record.
+    // The stored record being built: its first `length` bytes. The storage
+    // is reused for every record and only grows.
     std::vector<unsigned char> record;
+    std::size_t length = 0;
 };
 
 // Where the entry lies, for the messages.
@@ -30,20 +32,22 @@ struct EntryPlace {
 };
 
 // Expands the body of a live entry: rl bytes at body, inside the bucket's
-// entries, which end readable bytes from body (readable >= rl). Leaves the stored record in
-// expansion.record and its length in *length. Returns 0, or 1 after
-// reporting a form that reaches outside the body or the key.
+// entries, which end readable bytes from body (readable >= rl). Leaves the
+// stored record in expansion.record and its length in *length and
+// expansion.length. Returns 0, or 1 after reporting a form that reaches
+// outside the body or the key.
 int expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
                   EntryPlace place, const RunOptions& options, Console& console, std::size_t* length);
 
 // Expands the compk form at form (readable bytes of it) into the key buffer
-// and to the front of expansion.record. Returns the bytes the form takes,
-// or -1 after reporting it.
+// and to the front of expansion.record, which holds at least keysz bytes.
+// Returns the bytes the form takes, or -1 after reporting it.
 long expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
                 const RunOptions& options, Console& console);
 
-// Appends the expansion of the n bytes of compd segments at form to
-// expansion.record, behind the key. Returns 0, or 1 after reporting a
-// segment that reaches past the n bytes or has no byte to repeat.
+// Writes the expansion of the n bytes of compd segments at form into
+// expansion.record behind its first keysz bytes (the key) and sets
+// expansion.length. Returns 0, or 1 after reporting a segment that reaches
+// past the n bytes or has no byte to repeat.
 int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place,
                 const RunOptions& options, Console& console);

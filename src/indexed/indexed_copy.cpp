@@ -1,5 +1,6 @@
 #include "indexed/indexed_copy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -9,6 +10,13 @@
 #include "platform/raw_io.h"
 
 namespace {
+
+// The most bytes one read of consecutive buckets fetches (at least one
+// bucket): a read per bucket would cost a system call per few kilobytes.
+constexpr std::size_t kLargestRead = 1 << 20;
+
+// Pieces of a record up to this long are copied as this many bytes.
+constexpr std::size_t kSmallPiece = 16;
 
 std::uint64_t vbn_offset(std::uint32_t vbn) {
     return (static_cast<std::uint64_t>(vbn) - 1) * kIndexedBlockSize;
@@ -45,24 +53,59 @@ void print_entry_line(const unsigned char* entry, std::size_t room, Console& con
             (ctrl >> 3) & 1, le16(entry + 1), le16(entry + 7), le16(entry + 5), le16(entry + 3), rl);
 }
 
-// Writes one stored record of length bytes through the copy array.
+// Writes one stored record of length bytes through the copy array: the
+// pieces of a record always add up to its length.
 int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t length) {
     Console& console = copy.console;
-    if (copy.options.length_prefix != 0) {
-        const unsigned char prefix[2] = {static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8)};
-        if (write_output(console, prefix, sizeof prefix) != 0) {
+    const bool prefix = copy.options.length_prefix != 0;
+    const bool line_end = copy.options.newline_mode != kNewlineNone;
+    const CopyEntry* const entries = copy.copy_array.entries;
+    const int count = copy.copy_array.count;
+    if (length + 3 + kSmallPiece <= console.capacity - console.used && !console.output_failed) {
+        // The whole record fits into the output buffer: copy it there with
+        // the cursor kept local. A short piece with kSmallPiece bytes of the
+        // record from its start is copied as that many, which the compiler
+        // does without a call; the bytes past the piece are overwritten next.
+        unsigned char* const start = console.buffer.get() + console.used;
+        unsigned char* out = start;
+        if (prefix) {
+            *out++ = static_cast<unsigned char>(length);
+            *out++ = static_cast<unsigned char>(length >> 8);
+        }
+        for (int i = 0; i + 1 < count; ++i) {
+            const std::size_t src = static_cast<std::size_t>(entries[i].src);
+            const std::size_t len = static_cast<std::size_t>(entries[i].len);
+            if (len <= kSmallPiece && src + kSmallPiece <= length) {
+                std::memcpy(out, record + src, kSmallPiece);
+            } else {
+                std::memcpy(out, record + src, len);
+            }
+            out += len;
+        }
+        const std::size_t tail = static_cast<std::size_t>(entries[count - 1].src);
+        std::memcpy(out, record + tail, length - tail);
+        out += length - tail;
+        if (line_end) {
+            *out++ = '\n';
+        }
+        console.used += static_cast<std::size_t>(out - start);
+        ++copy.records;
+        return 0;
+    }
+    if (prefix) {
+        const unsigned char bytes[2] = {static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8)};
+        if (write_output(console, bytes, sizeof bytes) != 0) {
             return 1;
         }
     }
-    for (int i = 0; i < copy.copy_array.count; ++i) {
-        const CopyEntry& entry = copy.copy_array.entries[i];
-        const std::size_t src = static_cast<std::size_t>(entry.src);
-        const std::size_t len = entry.len == kTailLength ? length - src : static_cast<std::size_t>(entry.len);
+    for (int i = 0; i < count; ++i) {
+        const std::size_t src = static_cast<std::size_t>(entries[i].src);
+        const std::size_t len = i + 1 == count ? length - src : static_cast<std::size_t>(entries[i].len);
         if (write_output(console, record + src, len) != 0) {
             return 1;
         }
     }
-    if (copy.options.newline_mode != kNewlineNone && write_output_byte(console, '\n') != 0) {
+    if (line_end && write_output_byte(console, '\n') != 0) {
         return 1;
     }
     ++copy.records;
@@ -71,8 +114,9 @@ int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t len
 
 // Expands (when compressed) and writes the live entry at offset, whose body
 // of rl bytes ends at or before end.
-int copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, std::size_t offset, std::size_t rl, std::size_t end) {
-    const unsigned char* body = copy.bucket.data() + offset + kEntryHeaderSize;
+int copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t offset,
+                    std::size_t rl, std::size_t end) {
+    const unsigned char* body = bucket + offset + kEntryHeaderSize;
     const unsigned char* record = body;
     std::size_t length = rl;
     Expansion& expansion = copy.expansion;
@@ -91,26 +135,54 @@ int copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, std::size_t offset, st
     return write_record(copy, record, length);
 }
 
+// The bucket at vbn, read with those behind it unless the last read holds
+// it already; *present is how many of its bytes the file supplied. Returns
+// nullptr after reporting a failed read.
+const unsigned char* fetch_bucket(IndexedCopy& copy, std::uint32_t vbn, std::size_t* present) {
+    BucketRun& run = copy.run;
+    const std::uint64_t run_blocks = run.requested / kIndexedBlockSize;
+    const std::uint64_t run_end = run.first_vbn + run_blocks;
+    if (run.requested == 0 || vbn < run.first_vbn || vbn + copy.bucket_size / kIndexedBlockSize > run_end) {
+        // A walk that goes on just behind the last read (the ring follows
+        // the file) reads twice as much next time, up to the buffer; a jump
+        // elsewhere reads one bucket.
+        const bool onward = run.requested != 0 && vbn >= run_end && vbn < run_end + run_blocks;
+        std::size_t size = onward ? std::min(2 * run.requested, run.capacity) : copy.bucket_size;
+        ssize_t got = read_full_at(copy.input_fd, run.buffer.data, size, vbn_offset(vbn));
+        if (got < 0 && size > copy.bucket_size) {
+            // Records before a bad stretch of the file still come out first.
+            size = copy.bucket_size;
+            got = read_full_at(copy.input_fd, run.buffer.data, size, vbn_offset(vbn));
+        }
+        if (got < 0) {
+            run.requested = 0;
+            report_read_error(copy.console);
+            return nullptr;
+        }
+        run.first_vbn = vbn;
+        run.requested = size;
+        run.supplied = static_cast<std::size_t>(got);
+    }
+    const std::size_t start = static_cast<std::size_t>(vbn - run.first_vbn) * kIndexedBlockSize;
+    *present = run.supplied > start ? std::min(run.supplied - start, copy.bucket_size) : 0;
+    return run.buffer.data + start;
+}
+
 }  // namespace
 
-int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, std::uint32_t* nxtbkt) {
+int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t present,
+                        std::uint32_t* nxtbkt) {
     Console& console = copy.console;
-    const std::size_t bucket_size = copy.bucket.size();
-    const ssize_t got = read_full_at(copy.input_fd, copy.bucket.data(), bucket_size, vbn_offset(vbn));
-    if (got < 0) {
-        report_read_error(console);
-        return 1;
-    }
-    if (got == 0) {
+    const std::size_t bucket_size = copy.bucket_size;
+    if (present == 0) {
         message(console, "bucket VBN %u lies beyond the end of the file\n", vbn);
         return 1;
     }
-    const std::size_t present = static_cast<std::size_t>(got);
     if (present < kBucketHeaderSize) {
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
         return 1;
     }
-    const BucketHeader header = decode_bucket_header(copy.bucket.data());
+    const BucketHeader header = decode_bucket_header(bucket);
     if (verbose_dumps(copy.options)) {
         print_bucket_line(vbn, header, console);
     }
@@ -129,7 +201,7 @@ int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, std::uint32_t* nxt
     // header leaves the bucket empty.
     std::size_t offset = kBucketHeaderSize;
     while (offset < freespace) {
-        const unsigned char* entry = copy.bucket.data() + offset;
+        const unsigned char* entry = bucket + offset;
         if (offset + kRrvEntrySize > freespace) {
             message(console, "entry at VBN %u, offset %zu, reaches past freespace 0x%04zx\n", vbn, offset, freespace);
             return 1;
@@ -153,7 +225,7 @@ int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, std::uint32_t* nxt
                     freespace);
             return 1;
         }
-        if ((ctrl & kEntryDeleted) == 0 && copy_live_entry(copy, vbn, offset, rl, freespace) != 0) {
+        if ((ctrl & kEntryDeleted) == 0 && copy_live_entry(copy, vbn, bucket, offset, rl, freespace) != 0) {
             return 1;
         }
         offset = next;
@@ -202,7 +274,8 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
         return 1;
     }
 
-    IndexedCopy copy{input_fd, options, console, {}, 0, {}, {}};
+    const std::size_t bucket_size = static_cast<std::size_t>(key.datbktsz) * kIndexedBlockSize;
+    IndexedCopy copy{input_fd, options, console, {}, 0, {}, bucket_size, {}};
     build_copy_array(key, options, console, copy.copy_array);
     copy.minimum_length = copy_array_minimum_length(copy.copy_array);
     copy.expansion.key_compressed = (key.flags & kKeyCompressed) != 0;
@@ -221,7 +294,8 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
         return 1;
     }
 
-    copy.bucket.resize(static_cast<std::size_t>(key.datbktsz) * kIndexedBlockSize);
+    copy.run.capacity = std::max(kLargestRead / bucket_size, std::size_t{1}) * bucket_size;
+    copy.run.buffer = allocate_read_buffer(copy.run.capacity);
     // Buckets read so far, by VBN: a ring that comes back to any bucket but
     // the first would never end. Only VBNs inside the file are ever marked.
     std::vector<bool> visited;
@@ -232,8 +306,10 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
                     key.ldvbn);
             return 1;
         }
+        std::size_t present = 0;
+        const unsigned char* bucket = fetch_bucket(copy, vbn, &present);
         std::uint32_t nxtbkt = 0;
-        if (copy_indexed_bucket(copy, vbn, &nxtbkt) != 0) {
+        if (bucket == nullptr || copy_indexed_bucket(copy, vbn, bucket, present, &nxtbkt) != 0) {
             return 1;
         }
         if (vbn >= visited.size()) {

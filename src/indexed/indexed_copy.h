@@ -12,6 +12,7 @@
 #include "driver/run_options.h"
 #include "indexed/copy_array.h"
 #include "indexed/expansion.h"
+#include "platform/raw_io.h"
 
 struct Console;
 
@@ -19,6 +20,16 @@ struct Console;
 // the whole ring, 1 after a failure (reported) or for a record format or
 // prolog version it does not handle.
 int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& options, Console& console);
+
+// Consecutive blocks of the file read at once, from first_vbn: a ring that
+// follows the file costs a read per run of buckets, not per bucket.
+struct BucketRun {
+    ReadBuffer buffer;
+    std::size_t capacity = 0;   // bytes of buffer
+    std::uint32_t first_vbn = 0;
+    std::size_t requested = 0;  // bytes the last read asked for; 0 before it
+    std::size_t supplied = 0;   // bytes the file supplied of them
+};
 
 // The state of one walk over the ring.
 struct IndexedCopy {
@@ -28,10 +39,13 @@ struct IndexedCopy {
     CopyArray copy_array;
     std::int32_t minimum_length;  // the fewest bytes a stored record needs
     Expansion expansion;
-    std::vector<unsigned char> bucket;
+    std::size_t bucket_size;
+    BucketRun run;
     std::int32_t records = 0;
 };
 
-// Reads the bucket at vbn and writes its live records. Returns 0 with
-// *nxtbkt set, or 1 after reporting damage, a read error or a failed write.
-int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, std::uint32_t* nxtbkt);
+// Writes the live records of the bucket at vbn, of which the file supplied
+// the first `present` bytes (the bucket size when whole). Returns 0 with
+// *nxtbkt set, or 1 after reporting damage or a failed write.
+int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t present,
+                        std::uint32_t* nxtbkt);

@@ -156,6 +156,8 @@ namespace {
 constexpr std::size_t kKeyDescriptorSize = 96;
 constexpr std::size_t kAreaDescriptorSize = 64;
 constexpr std::size_t kBucketHeaderSize = 14;
+constexpr std::size_t kRrvEntrySize = 9;
+constexpr std::size_t kEntryHeaderSize = 11;
 constexpr unsigned char kPointerSize2 = 2;
 constexpr unsigned char kDeletedBit = 0x04;
 constexpr unsigned char kRrvBit = 0x08;
@@ -255,15 +257,18 @@ Bytes key_of(const IndexedKeySpec& key, const Bytes& stored) {
     return Bytes(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(keysz_of(key)));
 }
 
-// The body of one entry: its stored record, compressed as the key asks;
-// previous is the key of the last live record before it, if any.
-Bytes entry_body(const IndexedKeySpec& key, const Bytes& user, const Bytes* previous) {
-    const Bytes stored = stored_record(key, user);
+// The body of a live or deleted entry: its stored record, compressed as the
+// key asks against previous_key, the key of the last live record before it
+// (empty before the first). A live entry's key then becomes previous_key;
+// deleted bodies are never expanded, so only live keys carry over.
+Bytes entry_body(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& previous_key) {
+    const Bytes stored = stored_record(key, entry.record);
     const Bytes full_key = key_of(key, stored);
     const Bytes rest(stored.begin() + static_cast<std::ptrdiff_t>(full_key.size()), stored.end());
-    Bytes body = (key.flags & kKeyCompression) != 0 ? compress_key(full_key, previous) : full_key;
+    Bytes body = (key.flags & kKeyCompression) != 0 ? compress_key(full_key, &previous_key) : full_key;
     const Bytes data = (key.flags & kDataCompression) != 0 ? compress_data(rest) : rest;
     body.insert(body.end(), data.begin(), data.end());
+    if (entry.kind == EntryKind::kLive) previous_key = full_key;
     return body;
 }
 
@@ -337,13 +342,12 @@ std::uint32_t indexed_bucket_vbn(const IndexedFileSpec& spec, std::size_t i) {
     return first_bucket_vbn(spec) + static_cast<std::uint32_t>(slot * spec.datbktsz);
 }
 
-Bytes indexed_file(const IndexedFileSpec& spec) {
-    const std::size_t bucket_size = spec.datbktsz * kBlockSize;
-    const std::uint32_t ldvbn = spec.buckets.empty() ? 0 : indexed_bucket_vbn(spec, 0);
+Bytes indexed_head(const IndexedFileSpec& spec, std::size_t bucket_count) {
+    const std::uint32_t ldvbn = bucket_count == 0 ? 0 : indexed_bucket_vbn(spec, 0);
     IndexedKeySpec key0 = spec.key;
-    if (spec.buckets.empty()) key0.flags |= kInitIdx;
+    if (bucket_count == 0) key0.flags |= kInitIdx;
     const std::uint32_t first = first_bucket_vbn(spec);
-    Bytes file(static_cast<std::size_t>(first - 1) * kBlockSize + spec.buckets.size() * bucket_size, 0);
+    Bytes file(static_cast<std::size_t>(first - 1) * kBlockSize, 0);
 
     put_at(file, 0, key_descriptor(key0, spec.extra_keys.empty() ? 0 : 2, 0, spec.datbktsz, ldvbn, 0));
     const std::uint32_t area_vbn = spec.extra_keys.empty() ? 2 : 3;
@@ -351,7 +355,7 @@ Bytes indexed_file(const IndexedFileSpec& spec) {
     file[103] = spec.areas;
     put_le16_at(file, 104, static_cast<std::uint16_t>(first));
     put_le32_at(file, 108, 0);
-    put_le32_at(file, 112, static_cast<std::uint32_t>(file.size() / kBlockSize + 1));
+    put_le32_at(file, 112, static_cast<std::uint32_t>(first + bucket_count * spec.datbktsz));
     put_le16_at(file, kIndexedPrologVersion, spec.ver_no);
 
     for (std::size_t k = 0; k < spec.extra_keys.size(); ++k) {
@@ -364,41 +368,52 @@ Bytes indexed_file(const IndexedFileSpec& spec) {
     for (std::size_t i = 0; i < spec.areas; ++i) {
         put_at(file, (area_vbn - 1) * kBlockSize + i * kAreaDescriptorSize, area_descriptor(i, spec.datbktsz));
     }
+    return file;
+}
 
-    Bytes previous_key;
-    const Bytes* previous = nullptr;
-    for (std::size_t b = 0; b < spec.buckets.size(); ++b) {
-        const std::uint32_t vbn = indexed_bucket_vbn(spec, b);
-        Bytes bucket(kBucketHeaderSize, 0);
-        std::uint16_t rid = 1;
-        for (const IndexedEntry& entry : spec.buckets[b]) {
-            const std::size_t start = bucket.size();
-            bucket.push_back(kPointerSize2);
-            put_le16(bucket, rid);
-            put_le16(bucket, rid++);
-            put_le32(bucket, vbn);
-            if (entry.kind == EntryKind::kRrv) {
-                bucket[start] |= kRrvBit;
-                continue;
-            }
-            if (entry.kind == EntryKind::kDeleted) bucket[start] |= kDeletedBit;
-            const Bytes body = entry_body(spec.key, entry.record, previous);
-            // Deleted bodies are never expanded: only live keys carry over.
-            if (entry.kind == EntryKind::kLive) {
-                previous_key = key_of(spec.key, stored_record(spec.key, entry.record));
-                previous = &previous_key;
-            }
-            if (!spec.fixed_entries) put_le16(bucket, static_cast<std::uint16_t>(body.size()));
-            bucket.insert(bucket.end(), body.begin(), body.end());
+std::size_t indexed_entry_size(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& previous_key) {
+    if (entry.kind == EntryKind::kRrv) return kRrvEntrySize;
+    return kEntryHeaderSize + entry_body(key, entry, previous_key).size();
+}
+
+Bytes indexed_bucket(const IndexedFileSpec& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
+                     std::uint32_t nxtbkt, Bytes& previous_key) {
+    Bytes bucket(kBucketHeaderSize, 0);
+    std::uint16_t rid = 1;
+    for (const IndexedEntry& entry : entries) {
+        const std::size_t start = bucket.size();
+        bucket.push_back(kPointerSize2);
+        put_le16(bucket, rid);
+        put_le16(bucket, rid++);
+        put_le32(bucket, vbn);
+        if (entry.kind == EntryKind::kRrv) {
+            bucket[start] |= kRrvBit;
+            continue;
         }
-        const std::uint32_t nxtbkt = indexed_bucket_vbn(spec, (b + 1) % spec.buckets.size());
-        bucket[0] = static_cast<unsigned char>(vbn);  // checkchar
-        put_le16_at(bucket, 2, static_cast<std::uint16_t>(vbn));
-        put_le16_at(bucket, kBucketFreespace, static_cast<std::uint16_t>(bucket.size()));
-        put_le16_at(bucket, 6, rid);
-        put_le32_at(bucket, kBucketNxtbkt, nxtbkt);
-        bucket[13] = b + 1 == spec.buckets.size() ? 1 : 0;
-        bucket.resize(bucket_size, spec.stale_value);
+        if (entry.kind == EntryKind::kDeleted) bucket[start] |= kDeletedBit;
+        const Bytes body = entry_body(spec.key, entry, previous_key);
+        if (!spec.fixed_entries) put_le16(bucket, static_cast<std::uint16_t>(body.size()));
+        bucket.insert(bucket.end(), body.begin(), body.end());
+    }
+    bucket[0] = static_cast<unsigned char>(vbn);  // checkchar
+    put_le16_at(bucket, 2, static_cast<std::uint16_t>(vbn));
+    put_le16_at(bucket, kBucketFreespace, static_cast<std::uint16_t>(bucket.size()));
+    put_le16_at(bucket, 6, rid);
+    put_le32_at(bucket, kBucketNxtbkt, nxtbkt);
+    bucket[13] = nxtbkt == indexed_bucket_vbn(spec, 0) ? 1 : 0;  // lastbkt
+    bucket.resize(spec.datbktsz * kBlockSize, spec.stale_value);
+    return bucket;
+}
+
+Bytes indexed_file(const IndexedFileSpec& spec) {
+    const std::size_t count = spec.buckets.size();
+    Bytes file = indexed_head(spec, count);
+    file.resize(file.size() + count * spec.datbktsz * kBlockSize, 0);
+    Bytes previous_key;
+    for (std::size_t b = 0; b < count; ++b) {
+        const std::uint32_t vbn = indexed_bucket_vbn(spec, b);
+        const Bytes bucket =
+            indexed_bucket(spec, spec.buckets[b], vbn, indexed_bucket_vbn(spec, (b + 1) % count), previous_key);
         put_at(file, (vbn - 1) * kBlockSize, bucket);
     }
     return file;

@@ -151,6 +151,22 @@ struct IndexedFileSpec {
 
 Bytes indexed_file(const IndexedFileSpec& spec);
 
+// The same file in pieces, for files too large to hold whole: the blocks
+// before the first data bucket (the prolog's eof counting bucket_count
+// buckets; none makes a file whose index was never initialised), then one
+// data bucket per call, at vbn and chained to nxtbkt (lastbkt set when that
+// is bucket 0's VBN). previous_key is the key of the last live record before
+// the bucket (empty before the first), which key compression refers to; it
+// leaves as the last live key of the bucket. spec.buckets is not read.
+Bytes indexed_head(const IndexedFileSpec& spec, std::size_t bucket_count);
+Bytes indexed_bucket(const IndexedFileSpec& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
+                     std::uint32_t nxtbkt, Bytes& previous_key);
+
+// The bytes an entry with its rl field takes in a bucket after the live key
+// previous_key, which it advances as indexed_bucket would: for filling
+// buckets.
+std::size_t indexed_entry_size(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& previous_key);
+
 // The VBN of bucket i (in ring order), for tests that damage a bucket.
 std::uint32_t indexed_bucket_vbn(const IndexedFileSpec& spec, std::size_t i);
 

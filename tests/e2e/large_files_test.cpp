@@ -2,7 +2,8 @@
 // buffer and the output is flushed many times over, so the readers' fast
 // paths hand over to their general loops at every kind of place: inside a
 // length word, inside a record, between a record and its pad byte, in a
-// block's gap, at an end-of-block marker.
+// block's gap, at an end-of-block marker; indexed buckets are read many at
+// a time and one at a time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -129,6 +130,55 @@ void relative_records(Bytes& file, std::string& out) {
     file = rms::relative_file(layout);
 }
 
+// Buckets of 3 blocks, each filled while the next entry fits; every 13th
+// record deleted and an rrv entry after every 29th. The ring follows the file
+// but for its middle third, which runs backwards through the file, so reads
+// of many buckets alternate with jumps. Records are at least 9 bytes long:
+// the key's segments lie at 5..8 and 0..1.
+std::function<void(Bytes&, std::string&)> indexed_records(std::uint8_t flags, bool length_prefix) {
+    return [=](Bytes& file, std::string& out) {
+        rms::IndexedFileSpec layout;
+        layout.key.position = {5, 0};
+        layout.key.size = {4, 2};
+        layout.key.flags = flags;
+        layout.datbktsz = 3;
+        const std::size_t room = layout.datbktsz * rms::kBlockSize;
+        std::size_t used = room;
+        Bytes key;
+        for (std::size_t i = 0; i < kRecords; ++i) {
+            Bytes data = record(i);
+            data.resize(std::max<std::size_t>(data.size(), 9), '.');
+            std::vector<rms::IndexedEntry> entries = {{i % 13 == 0 ? rms::EntryKind::kDeleted : rms::EntryKind::kLive,
+                                                       data}};
+            if (i % 29 == 0) {
+                entries.push_back(rms::rrv_entry());
+            }
+            for (const rms::IndexedEntry& entry : entries) {
+                const std::size_t size = rms::indexed_entry_size(layout.key, entry, key);
+                if (used + size > room) {
+                    layout.buckets.emplace_back();
+                    used = rms::kBucketFirstEntry;
+                }
+                used += size;
+                layout.buckets.back().push_back(entry);
+            }
+            if (entries.front().kind == rms::EntryKind::kLive) {
+                if (length_prefix) {
+                    append_length_word(out, data.size());
+                }
+                append(out, data);
+                out += '\n';
+            }
+        }
+        const std::size_t count = layout.buckets.size();
+        for (std::size_t b = 0; b < count; ++b) {
+            const bool middle = b >= count / 3 && b < 2 * count / 3;
+            layout.slots.push_back(middle ? count / 3 + 2 * count / 3 - 1 - b : b);
+        }
+        file = rms::indexed_file(layout);
+    };
+}
+
 class LargeFilesTest : public testing::TestWithParam<LargeCase> {};
 
 TEST_P(LargeFilesTest, CopiesEveryRecordExactly) {
@@ -157,7 +207,11 @@ INSTANTIATE_TEST_SUITE_P(
                     LargeCase{"FixOdd", "rfm=fix rat=cr lrl=133", {}, fix_records(15000, 133, "\n")},
                     LargeCase{"FixLongerThanABlock", "rfm=fix lrl=601", {}, fix_records(3000, 601, "")},
                     LargeCase{"FixRaw", "rfm=fix lrl=133", {"-r"}, fix_records(15000, 133, "")},
-                    LargeCase{"Relative", "org=rel rfm=var rat=cr lrl=200 bks=3", {}, relative_records}),
+                    LargeCase{"Relative", "org=rel rfm=var rat=cr lrl=200 bks=3", {}, relative_records},
+                    LargeCase{"Indexed", "org=idx rfm=var rat=cr", {}, indexed_records(0, false)},
+                    LargeCase{"IndexedLengthPrefix", "org=idx rfm=var rat=cr", {"-l"}, indexed_records(0, true)},
+                    LargeCase{"IndexedCompressed", "org=idx rfm=var rat=cr", {},
+                              indexed_records(rms::kKeyCompression | rms::kDataCompression, false)}),
     [](const testing::TestParamInfo<LargeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST(Expansion, NextKeySharesThePreviousKeysFront) {
     ASSERT_EQ(expand_record(expansion, second.data(), second.size(), second.size(), {1, 31}, RunOptions{},
                             captured.console(), &length),
               0);
-    EXPECT_EQ(std::string(expansion.record.begin(), expansion.record.end()), "ABCZZ2");
+    EXPECT_EQ(std::string(expansion.record.begin(), expansion.record.begin() + static_cast<long>(length)), "ABCZZ2");
 }
 
 // --- Descriptor lines ---
