@@ -72,19 +72,22 @@ int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t len
             *out++ = static_cast<unsigned char>(length);
             *out++ = static_cast<unsigned char>(length >> 8);
         }
-        for (int i = 0; i + 1 < count; ++i) {
-            const std::size_t src = static_cast<std::size_t>(entries[i].src);
-            const std::size_t len = static_cast<std::size_t>(entries[i].len);
-            if (len <= kSmallPiece && src + kSmallPiece <= length) {
-                std::memcpy(out, record + src, kSmallPiece);
-            } else {
-                std::memcpy(out, record + src, len);
+        // An empty record may have no buffer at all: nothing to copy from.
+        if (length != 0) {
+            for (int i = 0; i + 1 < count; ++i) {
+                const std::size_t src = static_cast<std::size_t>(entries[i].src);
+                const std::size_t len = static_cast<std::size_t>(entries[i].len);
+                if (len <= kSmallPiece && src + kSmallPiece <= length) {
+                    std::memcpy(out, record + src, kSmallPiece);
+                } else {
+                    std::memcpy(out, record + src, len);
+                }
+                out += len;
             }
-            out += len;
+            const std::size_t tail = static_cast<std::size_t>(entries[count - 1].src);
+            std::memcpy(out, record + tail, length - tail);
+            out += length - tail;
         }
-        const std::size_t tail = static_cast<std::size_t>(entries[count - 1].src);
-        std::memcpy(out, record + tail, length - tail);
-        out += length - tail;
         if (line_end) {
             *out++ = '\n';
         }

@@ -49,7 +49,9 @@ int write_output_slow(Console& console, const void* data, std::size_t size) {
         return 1;
     }
     if (size < console.capacity) {
-        std::memcpy(console.buffer.get(), data, size);
+        if (size != 0) {
+            std::memcpy(console.buffer.get(), data, size);
+        }
         console.used = size;
         return 0;
     }
