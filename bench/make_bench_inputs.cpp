@@ -81,6 +81,16 @@ bool drain(std::FILE* file, Bytes& pending, bool at_end) {
     return true;
 }
 
+// Writes what is pending, then the head over the first blocks again: the
+// end of file it records is only known once the buckets are written.
+bool finish_with_head(std::FILE* out, Bytes& pending, const Bytes& head) {
+    if (!drain(out, pending, true) || std::fseek(out, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    pending = head;
+    return drain(out, pending, true);
+}
+
 // What a writer put into its file.
 struct Totals {
     std::uint64_t records = 0;
@@ -167,11 +177,7 @@ Totals write_rel_var(std::FILE* out, std::uint64_t target) {
             return totals;
         }
     }
-    if (!drain(out, pending, true) || std::fseek(out, 0, SEEK_SET) != 0) {
-        return totals;
-    }
-    pending = rms::relative_prolog(layout, buckets);
-    totals.ok = drain(out, pending, true);
+    totals.ok = finish_with_head(out, pending, rms::relative_prolog(layout, buckets));
     return totals;
 }
 
@@ -230,11 +236,7 @@ Totals write_indexed(std::FILE* out, std::uint64_t target, const rms::IndexedKey
             return totals;
         }
     }
-    if (!drain(out, pending, true) || std::fseek(out, 0, SEEK_SET) != 0) {
-        return totals;
-    }
-    pending = rms::indexed_head(layout, buckets);
-    totals.ok = drain(out, pending, true);
+    totals.ok = finish_with_head(out, pending, rms::indexed_head(layout, buckets));
     return totals;
 }
 
