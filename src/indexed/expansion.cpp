@@ -13,10 +13,6 @@ namespace {
 constexpr std::size_t kKeyFormHeader = 2;
 // A compd segment: a 2-byte len, the len bytes, and the 1-byte cnt.
 constexpr std::size_t kSegmentOverhead = 3;
-// Repeated bytes are stored this many at a time, which may run past the
-// last one into the room kept behind it: a memset of a count below 256 is
-// inlined as rep stos, which costs more than the copy for runs this short.
-constexpr std::size_t kRepeatStore = 16;
 
 // Makes room for size bytes in the record's storage, keeping its bytes.
 void reserve_record(std::vector<unsigned char>& record, std::size_t size) {
@@ -104,15 +100,11 @@ int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, 
                     place.vbn, place.offset, pos);
             return 1;
         }
-        reserve_record(record, ulen + len + cnt + kRepeatStore);
+        reserve_record(record, ulen + len + cnt);
         unsigned char* const out = record.data() + ulen;
         std::copy(form + pos + 2, form + pos + 2 + len, out);
         if (cnt > 0) {
-            unsigned char repeats[kRepeatStore];
-            std::memset(repeats, out[static_cast<std::ptrdiff_t>(len) - 1], kRepeatStore);
-            for (std::size_t i = 0; i < cnt; i += kRepeatStore) {
-                std::memcpy(out + len + i, repeats, kRepeatStore);
-            }
+            std::memset(out + len, out[static_cast<std::ptrdiff_t>(len) - 1], cnt);
         }
         pos += len + kSegmentOverhead;
         ulen += len + cnt;
