@@ -21,6 +21,17 @@ void reserve_record(std::vector<unsigned char>& record, std::size_t size) {
     }
 }
 
+// Ends the trace line a refusal interrupts, then says why the data segment
+// at body byte pos cannot be expanded. Returns 1.
+int refuse_segment(Console& console, bool traces, EntryPlace place, std::size_t pos, const char* why) {
+    if (traces) {
+        message(console, "\n");
+    }
+    message(console, "compressed data at VBN %u, offset %zu: the segment at body byte %zu %s\n", place.vbn,
+            place.offset, pos, why);
+    return 1;
+}
+
 }  // namespace
 
 long expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
@@ -79,26 +90,14 @@ int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, 
     while (pos < n) {
         const std::size_t len = n - pos >= 2 ? le16(form + pos) : n;
         if (pos + kSegmentOverhead + len > n) {
-            if (traces) {
-                message(console, "\n");
-            }
-            message(console, "compressed data at VBN %u, offset %zu: the segment at body byte %zu reaches past "
-                             "the body\n",
-                    place.vbn, place.offset, pos);
-            return 1;
+            return refuse_segment(console, traces, place, pos, "reaches past the body");
         }
         const std::size_t cnt = form[pos + 2 + len];
         if (traces) {
             message(console, ", len=%zu, cnt=%zu", len, cnt);
         }
         if (cnt > 0 && len == 0 && ulen == 0) {
-            if (traces) {
-                message(console, "\n");
-            }
-            message(console, "compressed data at VBN %u, offset %zu: the segment at body byte %zu has no byte "
-                             "to repeat\n",
-                    place.vbn, place.offset, pos);
-            return 1;
+            return refuse_segment(console, traces, place, pos, "has no byte to repeat");
         }
         reserve_record(record, ulen + len + cnt);
         unsigned char* const out = record.data() + ulen;
