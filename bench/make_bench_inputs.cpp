@@ -153,7 +153,7 @@ Totals write_seq_fix(std::FILE* out, std::uint64_t target) {
 // known at the end, so the prolog is written again then.
 Totals write_rel_var(std::FILE* out, std::uint64_t target) {
     TextSource source;
-    rms::RelativeFileSpec layout;
+    rms::RelativeFileLayout layout;
     layout.bks = 4;
     layout.lrl = 100;
     const std::size_t cells_per_bucket = layout.bks * rms::kBlockSize / (layout.lrl + 3u);
@@ -186,10 +186,10 @@ Totals write_rel_var(std::FILE* out, std::uint64_t target) {
 // about one record in 16 deleted. Each bucket is filled while the next entry
 // fits; the prolog's eof is only known at the end, so the head is written
 // again then. make_record(source, number) gives the records in key order.
-Totals write_indexed(std::FILE* out, std::uint64_t target, const rms::IndexedKeySpec& key,
+Totals write_indexed(std::FILE* out, std::uint64_t target, const rms::IndexedKeyLayout& key,
                      void (*make_record)(TextSource& source, std::uint64_t number, Bytes& record)) {
     TextSource source;
-    rms::IndexedFileSpec layout;
+    rms::IndexedFileLayout layout;
     layout.key = key;
     layout.datbktsz = 4;
     const std::size_t bucket_size = layout.datbktsz * rms::kBlockSize;
@@ -251,7 +251,7 @@ void make_plain_record(TextSource& source, std::uint64_t number, Bytes& record) 
 }
 
 Totals write_idx_plain(std::FILE* out, std::uint64_t target) {
-    rms::IndexedKeySpec key;
+    rms::IndexedKeyLayout key;
     key.position = {20, 2};
     key.size = {8, 4};
     return write_indexed(out, target, key, make_plain_record);
@@ -272,7 +272,7 @@ void make_padded_record(TextSource& source, std::uint64_t number, Bytes& record)
 }
 
 Totals write_idx_compressed(std::FILE* out, std::uint64_t target) {
-    rms::IndexedKeySpec key;
+    rms::IndexedKeyLayout key;
     key.position = {0};
     key.size = {10};
     key.flags = rms::kKeyCompression | rms::kDataCompression;

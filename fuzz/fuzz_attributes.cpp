@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TextStream stream;
     text_stream_from_text(stream, std::string_view(reinterpret_cast<const char*>(data), size));
     FileAttributes attributes;
-    if (read_attributes(stream, attributes, console) == 1) {
+    if (read_attributes(stream, "fuzz", attributes, console)) {
         list_attributes(attributes, console);
     }
     ::close(sink);

@@ -15,7 +15,7 @@ int memory_file(const std::uint8_t* data, std::size_t size) {
     // One memory file serves every run of the process: creating one per run
     // would cost more than the run itself.
     static int fd = ::memfd_create("fuzz-input", 0);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0 || write_all(fd, data, size) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+    if (fd < 0 || ::ftruncate(fd, 0) != 0 || !write_all(fd, data, size) || ::lseek(fd, 0, SEEK_SET) != 0) {
         return -1;
     }
     return fd;
@@ -26,11 +26,12 @@ bool fuzz_setup(FuzzRun& run, const std::uint8_t* data, std::size_t size, std::u
         return false;
     }
     const std::uint8_t flags = data[0];
-    const int newline = flags & 3;
-    run.options.newline_mode = newline == 3 ? kNewlineUndecided : newline == 2 ? kNewlineAfterRecord : newline;
-    run.options.length_prefix = (flags >> 2) & 1;
-    run.options.control_prefix = (flags >> 3) & 1;
-    run.options.raw = (flags >> 4) & 1;
+    static constexpr NewlineMode kNewlineModes[4] = {NewlineMode::kNone, NewlineMode::kAfterRecord,
+                                                     NewlineMode::kAfterRecord, NewlineMode::kUndecided};
+    run.options.newline_mode = kNewlineModes[flags & 3];
+    run.options.length_prefix = ((flags >> 2) & 1) != 0;
+    run.options.control_prefix = ((flags >> 3) & 1) != 0;
+    run.options.raw = ((flags >> 4) & 1) != 0;
     // Most inputs run quietly: the per-record dumps of -v2 and up cost a
     // system call per record, which would slow the search tenfold.
     static constexpr int kVerboseLevels[8] = {0, 0, 0, 1, 1, 2, 3, -1};
@@ -45,14 +46,11 @@ bool fuzz_setup(FuzzRun& run, const std::uint8_t* data, std::size_t size, std::u
 
     int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     console_open(run.console, sink, sink, 1 << 16);
-    if (check_attributes(run.attributes, run.console) != 1) {
+    if (!check_attributes(run.attributes, run.console)) {
         fuzz_teardown(run);
         return false;
     }
-    if ((rat_of(run.attributes) & (kRatFortran | kRatPrint)) != 0 &&
-        run.options.newline_mode == kNewlineUndecided) {
-        run.options.newline_mode = kNewlineAfterRecord;
-    }
+    settle_newline_mode(run.options, rat_of(run.attributes));
     run.input_fd = memory_file(data + kFuzzHeaderSize, size - kFuzzHeaderSize);
     if (run.input_fd < 0) {
         fuzz_teardown(run);
@@ -72,8 +70,8 @@ int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm
     if (!fuzz_setup(run, data, size, kOrgSequential, rfm)) {
         return 0;
     }
-    run.options.raw = raw ? 1 : 0;
-    copy_sequential(run.input_fd, run.attributes, run.options, run.console);
+    run.options.raw = raw;
+    copy_sequential(run.input_fd, run.attributes, run.options, run.console, run.records);
     fuzz_teardown(run);
     return 0;
 }
@@ -89,7 +87,7 @@ int fuzz_indexed(const std::uint8_t* data, std::size_t size, std::uint8_t forced
     if (!fuzz_setup(run, input.data(), input.size(), kOrgIndexed, kRfmVariable)) {
         return 0;
     }
-    copy_indexed(run.input_fd, run.attributes, run.options, run.console);
+    copy_indexed(run.input_fd, run.attributes, run.options, run.console, run.records);
     fuzz_teardown(run);
     return 0;
 }

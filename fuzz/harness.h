@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "attributes/file_attributes.h"
-#include "driver/run_options.h"
+#include "attributes/run_options.h"
 #include "platform/console.h"
 
 struct FuzzRun {
@@ -17,6 +17,7 @@ struct FuzzRun {
     FileAttributes attributes;
     Console console;
     int input_fd = -1;  // a memory file holding the input file's bytes
+    std::uint64_t records = 0;
 };
 
 // Bytes of the input the header takes before the file begins.

@@ -51,7 +51,7 @@ Bytes print_file() {
 }
 
 Bytes relative_seed_file() {
-    rms::RelativeFileSpec spec;
+    rms::RelativeFileLayout spec;
     spec.bks = 1;
     spec.lrl = 20;
     spec.buckets = {{rms::present_cell(bytes("alpha")), {rms::kCellDeleted, bytes("gone")},
@@ -60,8 +60,8 @@ Bytes relative_seed_file() {
     return rms::relative_file(spec);
 }
 
-rms::IndexedFileSpec indexed_seed_spec(std::uint8_t flags) {
-    rms::IndexedFileSpec spec;
+rms::IndexedFileLayout indexed_seed_spec(std::uint8_t flags) {
+    rms::IndexedFileLayout spec;
     spec.key.position = {4, 0};
     spec.key.size = {4, 2};
     spec.key.flags = flags;

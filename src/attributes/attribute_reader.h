@@ -17,6 +17,7 @@ inline constexpr std::size_t kTokenCapacity = 128;
 std::size_t next_token(TextStream& stream, char* buffer, std::size_t capacity);
 
 // Enters every assignment of the stream into attributes, then checks them
-// with the consistency rules. Returns 1 on success, 0 after one error
-// message has been printed.
-int read_attributes(TextStream& stream, FileAttributes& attributes, Console& console);
+// with the consistency rules. False after one error message has been
+// printed: a refused assignment, a refusal of the rules, or the system error
+// report (naming source_name) of a source that cannot be read.
+bool read_attributes(TextStream& stream, const char* source_name, FileAttributes& attributes, Console& console);

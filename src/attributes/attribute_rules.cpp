@@ -1,11 +1,12 @@
 #include "attributes/attribute_rules.h"
 
+#include <algorithm>
+
+#include "formats/blocks.h"
+#include "formats/record_limits.h"
 #include "platform/console.h"
 
 namespace {
-
-constexpr unsigned kBlockSize = 512;
-constexpr std::uint16_t kLongestVariableRecord = 32767;
 
 // udf and the three stream formats hold no records a relative or indexed
 // file could keep.
@@ -19,18 +20,18 @@ int carriage_control_count(std::uint8_t rat) {
 
 }  // namespace
 
-int check_attributes(FileAttributes& attributes, Console& console) {
+bool check_attributes(FileAttributes& attributes, Console& console) {
     const std::uint8_t org = org_of(attributes);
     const std::uint8_t rfm = rfm_of(attributes);
     const std::uint8_t rat = rat_of(attributes);
 
     if (carriage_control_count(rat) >= 2) {
         message(console, "-e-ratatr, more than one carriage control (ftn, cr, prn)\n");
-        return 0;
+        return false;
     }
     if ((rat & kRatPrint) != 0 && (rfm != kRfmVfc || fsz_of(attributes) != 2)) {
         message(console, "-e-prnatr, for carriage control prn record format must be vfc and fsz==2\n");
-        return 0;
+        return false;
     }
 
     if (org == kOrgSequential) {
@@ -40,16 +41,16 @@ int check_attributes(FileAttributes& attributes, Console& console) {
     } else if (org == kOrgRelative) {
         if (is_stream_or_undefined(rfm)) {
             message(console, "-e-relrfm, incompatible record format (udf, stm, stmlf, stmcr)\n");
-            return 0;
+            return false;
         }
         if (bks_of(attributes) == 0) {
             message(console, "-e-relbks, bks must be non-zero for relative files\n");
-            return 0;
+            return false;
         }
     } else if (org == kOrgIndexed) {
         if (is_stream_or_undefined(rfm)) {
             message(console, "-e-idxrfm, incompatible record format (udf, stm, stmlf, stmcr)\n");
-            return 0;
+            return false;
         }
         if (bks_of(attributes) != 0) {
             message(console, "-w-idxbks, bks is non-zero: ignored\n");
@@ -59,18 +60,21 @@ int check_attributes(FileAttributes& attributes, Console& console) {
     if (lrl_of(attributes) == 0) {
         if (rfm == kRfmFixed) {
             message(console, "-e-lrlatr, lrl must be non-zero for fixed record size\n");
-            return 0;
+            return false;
         }
         if (org == kOrgRelative) {
-            set_lrl(attributes, static_cast<std::uint16_t>(bks_of(attributes) * kBlockSize));
+            // A whole bucket, or as much as the field holds when that does
+            // not fit: lrl 0 would refuse every record.
+            const std::uint32_t bucket = bks_of(attributes) * static_cast<std::uint32_t>(kBlockSize);
+            set_lrl(attributes, static_cast<std::uint16_t>(std::min(bucket, kLargestLrl)));
         } else if (rfm == kRfmVariable || rfm == kRfmVfc) {
-            set_lrl(attributes, kLongestVariableRecord);
+            set_lrl(attributes, kLongestRecord);
         }
     }
 
     if (rfm == kRfmVfc && fsz_of(attributes) == 0) {
         message(console, "-e-fszatr, fsz must be non-zero for vfc record size\n");
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }

@@ -7,6 +7,6 @@
 
 struct Console;
 
-// Returns 1 when the record is accepted (lrl possibly filled in), 0 after
+// True when the record is accepted (lrl possibly filled in); false after
 // exactly one error message. Warnings may precede either result.
-int check_attributes(FileAttributes& attributes, Console& console);
+bool check_attributes(FileAttributes& attributes, Console& console);

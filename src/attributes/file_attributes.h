@@ -8,31 +8,10 @@
 #include <array>
 #include <cstdint>
 
+#include "formats/attribute_codes.h"
+
 struct FileAttributes {
     std::array<std::uint8_t, 32> bytes{};
-};
-
-// Organisation codes (byte 0, bits 4-7).
-enum : std::uint8_t { kOrgSequential = 0, kOrgRelative = 1, kOrgIndexed = 2 };
-
-// Record format codes (byte 0, bits 0-3).
-enum : std::uint8_t {
-    kRfmUndefined = 0,
-    kRfmFixed = 1,
-    kRfmVariable = 2,
-    kRfmVfc = 3,
-    kRfmStream = 4,
-    kRfmStreamLf = 5,
-    kRfmStreamCr = 6,
-};
-
-// Record attribute bits (byte 1).
-enum : std::uint8_t {
-    kRatFortran = 0x01,
-    kRatCarriageReturn = 0x02,
-    kRatPrint = 0x04,
-    kRatNoSpan = 0x08,
-    kRatMsb = 0x10,
 };
 
 namespace attribute_offset {
@@ -68,10 +47,3 @@ inline void set_lrl(FileAttributes& a, std::uint16_t value) {
 }
 inline void set_bks(FileAttributes& a, std::uint8_t value) { a.bytes[attribute_offset::kBks] = value; }
 inline void set_fsz(FileAttributes& a, std::uint8_t value) { a.bytes[attribute_offset::kFsz] = value; }
-
-// The names of the codes, in code order; the attribute reader and the
-// listing share them.
-inline constexpr const char* kOrgNames[] = {"seq", "rel", "idx"};
-inline constexpr const char* kRfmNames[] = {"udf", "fix", "var", "vfc", "stm", "stmlf", "stmcr"};
-// "none" empties rat; entry i (from 1) names the bit 1 << (i - 1).
-inline constexpr const char* kRatNames[] = {"none", "ftn", "cr", "prn", "blk", "msb"};

@@ -1,24 +1,20 @@
 #include "driver/driver.h"
 
-#include <vector>
-
 #include "attributes/attribute_listing.h"
 #include "attributes/attribute_reader.h"
 #include "attributes/file_attributes.h"
+#include "attributes/run_options.h"
+#include "copy/copy_file.h"
 #include "driver/option_scanner.h"
-#include "driver/run_options.h"
-#include "indexed/indexed_copy.h"
 #include "platform/console.h"
 #include "platform/raw_io.h"
 #include "platform/scan_integer.h"
 #include "platform/text_stream.h"
-#include "sequential/relative_copy.h"
-#include "sequential/sequential_copy.h"
+#include "unrms_version.h"
 
 namespace {
 
 constexpr const char* kOptionLetters = "a:ilnprv::";
-constexpr std::size_t kTypeChunkSize = 1 << 16;
 
 const char* const kUsageLines[] = {
     "     Copy records from an OpenVMS/ODS5 file according to its RMS structure,\n",
@@ -54,97 +50,83 @@ const char* const kUsageLines[] = {
 };
 
 void print_version(const char* name, Console& console) {
-    message(console, "%s, version %s\n", name, kVersion);
+    message(console, "%s, version %s\n", name, kUnrmsVersion);
 }
 
-// Acts on one option of the scan. Returns -1 to go on, or the exit status.
-int apply_option(int letter, const OptionScanner& scanner, const char* name, RunOptions& options,
-                 TextStream& attribute_stream, Console& console) {
+// The attribute source named by -a: a file, or standard input for "-".
+struct AttributeSource {
+    TextStream stream;
+    const char* name = nullptr;  // as system error reports name it; null without -a
+};
+
+// The scan goes on after an option, or the run ends with an exit status.
+enum class Scan { kGoOn, kEnd };
+
+// Acts on one option of the scan; *status is the exit status when the run
+// ends.
+Scan apply_option(int letter, const OptionScanner& scanner, const char* name, RunOptions& options,
+                  AttributeSource& source, Console& console, int* status) {
     switch (letter) {
         case 'a': {
-            const char* source = scanner.argument;
-            text_stream_close(attribute_stream);
-            bool is_stdin = source[0] == '-' && source[1] == '\0';
-            int opened = is_stdin ? text_stream_open_stdin(attribute_stream)
-                                  : text_stream_open(attribute_stream, source);
-            if (opened != 0) {
-                report_system_error(console, is_stdin ? "stdin" : source);
-                return 1;
+            const char* path = scanner.argument;
+            text_stream_close(source.stream);
+            const bool is_stdin = path[0] == '-' && path[1] == '\0';
+            source.name = is_stdin ? "stdin" : path;
+            const bool opened = is_stdin ? text_stream_open_stdin(source.stream) : text_stream_open(source.stream, path);
+            if (!opened) {
+                report_system_error(console, source.name);
+                *status = 1;
+                return Scan::kEnd;
             }
-            options.attribute_source = &attribute_stream;
-            return -1;
+            return Scan::kGoOn;
         }
         case 'i':
-            options.newline_mode = kNewlineAfterRecord;
-            return -1;
+            options.newline_mode = NewlineMode::kAfterRecord;
+            return Scan::kGoOn;
         case 'l':
-            options.length_prefix = 1;
-            return -1;
+            options.length_prefix = true;
+            return Scan::kGoOn;
         case 'n':
-            options.newline_mode = kNewlineNone;
-            return -1;
+            options.newline_mode = NewlineMode::kNone;
+            return Scan::kGoOn;
         case 'p':
-            options.control_prefix = 1;
-            return -1;
+            options.control_prefix = true;
+            return Scan::kGoOn;
         case 'r':
-            options.raw = 1;
-            return -1;
+            options.raw = true;
+            return Scan::kGoOn;
         case 'v':
             if (scanner.argument == nullptr) {
                 options.verbose = 1;
             } else {
                 scan_int(scanner.argument, &options.verbose);
             }
-            return -1;
+            return Scan::kGoOn;
         default:
-            return print_usage(name, console);
+            *status = print_usage(name, console);
+            return Scan::kEnd;
     }
 }
 
 // Obtains the attributes: from the attribute source, or, without one, the
-// all-zero record after checking that the input is a regular file.
-// Returns 0, or 1 after the failure has been reported.
-int obtain_attributes(const RunOptions& options, int input_fd, const char* operand,
-                      FileAttributes& attributes, Console& console) {
-    if (options.attribute_source != nullptr) {
-        return read_attributes(*options.attribute_source, attributes, console) == 1 ? 0 : 1;
+// all-zero record after checking that the input is a regular file. False
+// after the failure has been reported.
+bool obtain_attributes(AttributeSource& source, int input_fd, const char* operand, FileAttributes& attributes,
+                       Console& console) {
+    if (source.name != nullptr) {
+        return read_attributes(source.stream, source.name, attributes, console);
     }
-    int regular = is_regular_file(input_fd);
-    if (regular < 0) {
-        report_system_error(console, "fstat failed");
-        return 1;
-    }
-    if (regular == 0) {
-        message(console, "%s: not a regular ODS5 file\n", operand);
-        return 1;
-    }
-    return 0;
-}
-
-int dispatch(int input_fd, const char* operand, const FileAttributes& attributes,
-             RunOptions& options, Console& console) {
-    int status;
-    switch (org_of(attributes)) {
-        case kOrgSequential:
-            if (rfm_of(attributes) == kRfmUndefined || rfm_of(attributes) == kRfmStreamLf) {
-                close_descriptor(input_fd);
-                return type_file(operand, console);
-            }
-            status = copy_sequential(input_fd, attributes, options, console);
-            break;
-        case kOrgRelative:
-            status = copy_relative(input_fd, attributes, options, console);
-            break;
-        case kOrgIndexed:
-            status = copy_indexed(input_fd, attributes, options, console);
-            break;
-        default:
-            message(console, " - not yet implemented\n");
-            status = 1;
+    switch (file_kind(input_fd)) {
+        case FileKind::kRegular:
+            return true;
+        case FileKind::kOther:
+            message(console, "%s: not a regular ODS5 file\n", operand);
+            return false;
+        case FileKind::kFailed:
             break;
     }
-    close_descriptor(input_fd);
-    return status;
+    report_system_error(console, "fstat failed");
+    return false;
 }
 
 int run(int argc, char* const* argv, Console& console) {
@@ -154,15 +136,15 @@ int run(int argc, char* const* argv, Console& console) {
     }
 
     RunOptions options;
-    TextStream attribute_stream;
+    AttributeSource source;
     OptionScanner scanner;
     for (;;) {
         int letter = next_option(scanner, argc, argv, kOptionLetters, console);
         if (letter == kEndOfOptions) {
             break;
         }
-        int status = apply_option(letter, scanner, name, options, attribute_stream, console);
-        if (status >= 0) {
+        int status = 0;
+        if (apply_option(letter, scanner, name, options, source, console, &status) == Scan::kEnd) {
             return status;
         }
     }
@@ -178,23 +160,23 @@ int run(int argc, char* const* argv, Console& console) {
         message(console, "copy from %s, other filenames ignored\n", operand);
     }
 
-    int input_fd = open_raw_input(operand);
-    if (input_fd < 0) {
+    int input_fd = -1;
+    if (!open_raw_input(operand, &input_fd)) {
         report_system_error(console, operand);
         return 1;
     }
     FileAttributes attributes;
-    if (obtain_attributes(options, input_fd, operand, attributes, console) != 0) {
+    if (!obtain_attributes(source, input_fd, operand, attributes, console)) {
         return 1;
     }
     if (verbose_any(options)) {
         list_attributes(attributes, console);
     }
-    if ((rat_of(attributes) & (kRatFortran | kRatPrint)) != 0 &&
-        options.newline_mode == kNewlineUndecided) {
-        options.newline_mode = kNewlineAfterRecord;
-    }
-    return dispatch(input_fd, operand, attributes, options, console);
+    settle_newline_mode(options, rat_of(attributes));
+    std::uint64_t records = 0;
+    const bool copied = copy_file(input_fd, operand, attributes, options, console, records);
+    close_descriptor(input_fd);
+    return copied ? 0 : 1;
 }
 
 }  // namespace
@@ -218,36 +200,9 @@ int print_usage(const char* name, Console& console) {
     return 1;
 }
 
-int type_file(const char* path, Console& console) {
-    int fd = open_raw_input(path);
-    if (fd < 0) {
-        report_system_error(console, path);
-        return 1;
-    }
-    std::vector<unsigned char> chunk(kTypeChunkSize);
-    int status = 0;
-    for (;;) {
-        ssize_t got = read_full(fd, chunk.data(), chunk.size());
-        if (got < 0) {
-            report_system_error(console, path);
-            status = 1;
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        if (write_output(console, chunk.data(), static_cast<std::size_t>(got)) != 0) {
-            status = 1;
-            break;
-        }
-    }
-    close_descriptor(fd);
-    return status;
-}
-
 int run_unrms(int argc, char* const* argv, Console& console) {
     int status = run(argc, argv, console);
-    if (flush_output(console) != 0) {
+    if (!flush_output(console)) {
         status = 1;
     }
     return status;

@@ -5,8 +5,6 @@
 
 struct Console;
 
-inline constexpr const char* kVersion = "0.9.3w";
-
 // Runs one invocation and returns its exit status. The console's output
 // buffer is flushed before returning.
 int run_unrms(int argc, char* const* argv, Console& console);
@@ -18,6 +16,3 @@ const char* program_name(const char* argv0);
 // Prints the usage text (it begins with the version line); returns 1.
 int print_usage(const char* name, Console& console);
 
-// Copies a file that needs no record processing to standard output
-// unchanged. Returns 0, or 1 after reporting the failure.
-int type_file(const char* path, Console& console);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "driver/run_options.h"
 #include "platform/console.h"
 
 namespace {
@@ -23,7 +22,7 @@ void insert_at(CopyArray& array, int index, CopyEntry entry) {
 
 }  // namespace
 
-void build_copy_array(const KeyDescriptor& key, const RunOptions& options, Console& console, CopyArray& array) {
+void build_copy_array(const KeyDescriptor& key, CopyArray& array, Console* trace) {
     array.count = 0;
     const int segments = std::min<int>(key.segments, kMaxKeySegments);
 
@@ -37,8 +36,8 @@ void build_copy_array(const KeyDescriptor& key, const RunOptions& options, Conso
         insert_at(array, index, {stored, key.size[j], key.position[j]});
         stored += key.size[j];
     }
-    if (verbose_traces(options)) {
-        list_entries(array, "copy array with keys\n", console);
+    if (trace != nullptr) {
+        list_entries(array, "copy array with keys\n", *trace);
     }
 
     // The data pieces in the gaps before the key pieces, then the tail.
@@ -53,9 +52,9 @@ void build_copy_array(const KeyDescriptor& key, const RunOptions& options, Conso
         position += array.entries[k].len;
     }
     array.entries[array.count++] = {data, kTailLength, position};
-    if (verbose_traces(options)) {
-        list_entries(array, "copy array with keys and data\n", console);
-        list_entries(array, "collapsed copy array (nyi)\n", console);
+    if (trace != nullptr) {
+        list_entries(array, "copy array with keys and data\n", *trace);
+        list_entries(array, "collapsed copy array (nyi)\n", *trace);
     }
 }
 

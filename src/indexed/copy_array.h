@@ -5,10 +5,9 @@
 
 #include <cstdint>
 
-#include "indexed/indexed_layout.h"
+#include "formats/indexed_layout.h"
 
 struct Console;
-struct RunOptions;
 
 // The len bytes at offset src of the stored record belong at position pos
 // of the user record. len -1 marks the tail: the bytes from src to the end.
@@ -29,9 +28,9 @@ struct CopyArray {
 };
 
 // Builds the array from the segments, positions and sizes of key (at most
-// kMaxKeySegments segments), entries ordered by pos; at verbose level 3 and
-// above it lists the array under its three headings.
-void build_copy_array(const KeyDescriptor& key, const RunOptions& options, Console& console, CopyArray& array);
+// kMaxKeySegments segments), entries ordered by pos, and lists it under its
+// three headings (the -v3 trace) on trace when given.
+void build_copy_array(const KeyDescriptor& key, CopyArray& array, Console* trace);
 
 // The fewest bytes a stored record must hold for every piece of the array.
 std::int32_t copy_array_minimum_length(const CopyArray& array);

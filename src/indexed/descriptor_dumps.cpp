@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "indexed/indexed_layout.h"
+#include "formats/indexed_layout.h"
 #include "platform/console.h"
 #include "platform/raw_io.h"
 
@@ -32,7 +32,7 @@ constexpr std::uint8_t kNamedPerDirection = 9;
 // A key number is a byte: a chain longer than that has lost its way.
 constexpr int kMaxKeys = 256;
 
-constexpr std::size_t kAreasPerBlock = kIndexedBlockSize / kAreaDescriptorSize;
+constexpr std::size_t kAreasPerBlock = kBlockSize / kAreaDescriptorSize;
 
 void print_datatype(const char* format_name, const char* format_number, std::uint8_t code, Console& console) {
     const char* name = key_datatype_name(code);
@@ -43,23 +43,22 @@ void print_datatype(const char* format_name, const char* format_number, std::uin
     }
 }
 
-// Reads the block *next_vbn into block and advances *next_vbn. Returns 0, or
-// 1 after a message naming what the dump of what was after.
-int read_next_block(int input_fd, unsigned char* block, std::uint32_t* next_vbn, const char* what,
-                    Console& console) {
+// Reads the block *next_vbn into block and advances *next_vbn; false after
+// a message naming what the dump was after.
+bool read_next_block(int input_fd, unsigned char* block, std::uint32_t* next_vbn, const char* what,
+                     Console& console) {
     const std::uint32_t vbn = *next_vbn;
-    const ssize_t got =
-        read_full_at(input_fd, block, kIndexedBlockSize, (static_cast<std::uint64_t>(vbn) - 1) * kIndexedBlockSize);
-    if (got < 0) {
+    std::size_t got = 0;
+    if (!read_full_at(input_fd, block, kBlockSize, vbn_offset(vbn), &got)) {
         report_system_error(console, "read");
-        return 1;
+        return false;
     }
-    if (static_cast<std::size_t>(got) < kIndexedBlockSize) {
-        message(console, "%s: the file ends after %zd of the 512 bytes of VBN %u\n", what, got, vbn);
-        return 1;
+    if (got < kBlockSize) {
+        message(console, "%s: the file ends after %zu of the 512 bytes of VBN %u\n", what, got, vbn);
+        return false;
     }
     ++*next_vbn;
-    return 0;
+    return true;
 }
 
 }  // namespace
@@ -124,7 +123,7 @@ void print_key_line(const unsigned char* p, int key_number, Console& console) {
 }
 
 void dump_key_descriptors(int input_fd, const unsigned char* vbn1, std::uint32_t* next_vbn, Console& console) {
-    unsigned char block[kIndexedBlockSize];
+    unsigned char block[kBlockSize];
     const unsigned char* in_hand = vbn1;
     std::uint32_t vbn_in_hand = 1;
     std::size_t offset = 0;
@@ -139,13 +138,13 @@ void dump_key_descriptors(int input_fd, const unsigned char* vbn1, std::uint32_t
             return;
         }
         if (key.idxfl != vbn_in_hand) {
-            if (read_next_block(input_fd, block, next_vbn, "key descriptors", console) != 0) {
+            if (!read_next_block(input_fd, block, next_vbn, "key descriptors", console)) {
                 return;
             }
             in_hand = block;
             vbn_in_hand = key.idxfl;
         }
-        if (key.noff + kKeyDescriptorSize > kIndexedBlockSize) {
+        if (key.noff + kKeyDescriptorSize > kBlockSize) {
             message(console, "key #%d: descriptor at noff 0x%x reaches past its block (VBN %u)\n", key_number + 1,
                     key.noff, key.idxfl);
             return;
@@ -155,9 +154,9 @@ void dump_key_descriptors(int input_fd, const unsigned char* vbn1, std::uint32_t
 }
 
 void dump_area_descriptors(int input_fd, int count, std::uint32_t* next_vbn, Console& console) {
-    unsigned char block[kIndexedBlockSize];
+    unsigned char block[kBlockSize];
     for (int i = 0; i < count; ++i) {
-        if (i % kAreasPerBlock == 0 && read_next_block(input_fd, block, next_vbn, "area descriptors", console) != 0) {
+        if (i % kAreasPerBlock == 0 && !read_next_block(input_fd, block, next_vbn, "area descriptors", console)) {
             return;
         }
         print_area_line(block + kAreaDescriptorSize * (i % kAreasPerBlock), i, console);

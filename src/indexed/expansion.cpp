@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/run_options.h"
 #include "platform/console.h"
+#include "platform/formatted.h"
 #include "platform/little_endian.h"
 
 namespace {
@@ -22,48 +22,48 @@ void reserve_record(std::vector<unsigned char>& record, std::size_t size) {
 }
 
 // Ends the trace line a refusal interrupts, then says why the data segment
-// at body byte pos cannot be expanded. Returns 1.
-int refuse_segment(Console& console, bool traces, EntryPlace place, std::size_t pos, const char* why) {
-    if (traces) {
-        message(console, "\n");
+// at body byte pos cannot be expanded. Returns false.
+bool refuse_segment(Console* trace, std::string& fault, EntryPlace place, std::size_t pos, const char* why) {
+    if (trace != nullptr) {
+        message(*trace, "\n");
     }
-    message(console, "compressed data at VBN %u, offset %zu: the segment at body byte %zu %s\n", place.vbn,
-            place.offset, pos, why);
-    return 1;
+    fault = formatted("compressed data at VBN %u, offset %zu: the segment at body byte %zu %s", place.vbn,
+                      place.offset, pos, why);
+    return false;
 }
 
 }  // namespace
 
-long expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
-                const RunOptions& options, Console& console) {
+bool expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
+                Console* trace, std::string& fault, std::size_t* taken) {
     if (readable < kKeyFormHeader) {
-        message(console, "compressed key at VBN %u, offset %zu, reaches past freespace\n", place.vbn, place.offset);
-        return -1;
+        fault = formatted("compressed key at VBN %u, offset %zu, reaches past freespace", place.vbn, place.offset);
+        return false;
     }
     const std::size_t len = form[0];
     const std::size_t cnt = form[1];
-    if (verbose_traces(options)) {
-        message(console, "compk, len=%zu, cnt=%zu\n", len, cnt);
+    if (trace != nullptr) {
+        message(*trace, "compk, len=%zu, cnt=%zu\n", len, cnt);
     }
     const std::size_t keysz = expansion.keysz;
     if (kKeyFormHeader + len > readable) {
-        message(console, "compressed key at VBN %u, offset %zu: its form of %zu bytes reaches past freespace\n",
-                place.vbn, place.offset, kKeyFormHeader + len);
-        return -1;
+        fault = formatted("compressed key at VBN %u, offset %zu: its form of %zu bytes reaches past freespace",
+                          place.vbn, place.offset, kKeyFormHeader + len);
+        return false;
     }
     if (cnt + len > keysz) {
-        message(console, "compressed key at VBN %u, offset %zu: len %zu and cnt %zu exceed keysz %zu\n", place.vbn,
-                place.offset, len, cnt, keysz);
-        return -1;
+        fault = formatted("compressed key at VBN %u, offset %zu: len %zu and cnt %zu exceed keysz %zu", place.vbn,
+                          place.offset, len, cnt, keysz);
+        return false;
     }
     if (cnt > 0 && !expansion.have_key) {
-        message(console, "compressed key at VBN %u, offset %zu: cnt %zu refers to a key before the first\n",
-                place.vbn, place.offset, cnt);
-        return -1;
+        fault = formatted("compressed key at VBN %u, offset %zu: cnt %zu refers to a key before the first", place.vbn,
+                          place.offset, cnt);
+        return false;
     }
     if (cnt + len == 0 && keysz > 0) {
-        message(console, "compressed key at VBN %u, offset %zu: no key byte to repeat\n", place.vbn, place.offset);
-        return -1;
+        fault = formatted("compressed key at VBN %u, offset %zu: no key byte to repeat", place.vbn, place.offset);
+        return false;
     }
     if (expansion.key.size() != keysz) {
         expansion.key.resize(keysz);
@@ -75,29 +75,29 @@ long expand_key(Expansion& expansion, const unsigned char* form, std::size_t rea
     }
     expansion.have_key = true;
     std::copy(key, key + keysz, expansion.record.data());
-    return static_cast<long>(kKeyFormHeader + len);
+    *taken = kKeyFormHeader + len;
+    return true;
 }
 
-int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place,
-                const RunOptions& options, Console& console) {
+bool expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place, Console* trace,
+                 std::string& fault) {
     std::vector<unsigned char>& record = expansion.record;
-    const bool traces = verbose_traces(options);
-    if (traces) {
-        message(console, "compd, rl=%zu", n);
+    if (trace != nullptr) {
+        message(*trace, "compd, rl=%zu", n);
     }
     std::size_t ulen = expansion.keysz;
     std::size_t pos = 0;
     while (pos < n) {
         const std::size_t len = n - pos >= 2 ? le16(form + pos) : n;
         if (pos + kSegmentOverhead + len > n) {
-            return refuse_segment(console, traces, place, pos, "reaches past the body");
+            return refuse_segment(trace, fault, place, pos, "reaches past the body");
         }
         const std::size_t cnt = form[pos + 2 + len];
-        if (traces) {
-            message(console, ", len=%zu, cnt=%zu", len, cnt);
+        if (trace != nullptr) {
+            message(*trace, ", len=%zu, cnt=%zu", len, cnt);
         }
         if (cnt > 0 && len == 0 && ulen == 0) {
-            return refuse_segment(console, traces, place, pos, "has no byte to repeat");
+            return refuse_segment(trace, fault, place, pos, "has no byte to repeat");
         }
         reserve_record(record, ulen + len + cnt);
         unsigned char* const out = record.data() + ulen;
@@ -109,53 +109,49 @@ int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, 
         ulen += len + cnt;
     }
     expansion.length = ulen;
-    if (traces) {
-        message(console, ", ulen=%zu\n", ulen);
+    if (trace != nullptr) {
+        message(*trace, ", ulen=%zu\n", ulen);
     }
-    return 0;
+    return true;
 }
 
-int expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
-                  EntryPlace place, const RunOptions& options, Console& console, std::size_t* length) {
+bool expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
+                   EntryPlace place, Console* trace, std::string& fault, std::size_t* length) {
     const std::size_t keysz = expansion.keysz;
     std::vector<unsigned char>& record = expansion.record;
     reserve_record(record, keysz);
     std::size_t taken = keysz;
     if (expansion.key_compressed) {
-        const long form = expand_key(expansion, body, readable, place, options, console);
-        if (form < 0) {
-            return 1;
+        if (!expand_key(expansion, body, readable, place, trace, fault, &taken)) {
+            return false;
         }
-        taken = static_cast<std::size_t>(form);
     } else if (keysz > readable) {
-        message(console, "key at VBN %u, offset %zu: keysz %zu reaches past freespace\n", place.vbn, place.offset,
-                keysz);
-        return 1;
+        fault = formatted("key at VBN %u, offset %zu: keysz %zu reaches past freespace", place.vbn, place.offset, keysz);
+        return false;
     } else {
         std::copy(body, body + keysz, record.begin());
     }
 
     if (expansion.data_compressed) {
         // A key that takes more than the body leaves no data segments.
-        if (taken < rl && expand_data(expansion, body + taken, rl - taken, place, options, console) != 0) {
-            return 1;
+        if (taken < rl && !expand_data(expansion, body + taken, rl - taken, place, trace, fault)) {
+            return false;
         }
         if (taken >= rl) {
             expansion.length = keysz;
-            if (verbose_traces(options)) {
-                message(console, "compd, rl=%ld, ulen=%zu\n", static_cast<long>(rl) - static_cast<long>(taken),
-                        keysz);
+            if (trace != nullptr) {
+                message(*trace, "compd, rl=%ld, ulen=%zu\n", static_cast<long>(rl) - static_cast<long>(taken), keysz);
             }
         }
     } else if (taken > rl) {
-        message(console, "key at VBN %u, offset %zu, takes %zu bytes of a %zu-byte body\n", place.vbn, place.offset,
-                taken, rl);
-        return 1;
+        fault = formatted("key at VBN %u, offset %zu, takes %zu bytes of a %zu-byte body", place.vbn, place.offset,
+                          taken, rl);
+        return false;
     } else {
         expansion.length = keysz + rl - taken;
         reserve_record(record, expansion.length);
         std::copy(body + taken, body + rl, record.begin() + static_cast<long>(keysz));
     }
     *length = expansion.length;
-    return 0;
+    return true;
 }

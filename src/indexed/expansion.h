@@ -2,14 +2,18 @@
 // with the previous key, trailing repeats left out) and data in the compd
 // form (runs of a repeated byte cut to one byte and a count). Both expand
 // into the stored-record form: the whole key, then the other bytes.
+//
+// The expansion prints only its -v3 traces, to the console given as trace
+// (none when null); a form it refuses is reported in fault, for the caller
+// to print or to weigh.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct Console;
-struct RunOptions;
 
 struct Expansion {
     bool key_compressed = false;
@@ -25,7 +29,7 @@ struct Expansion {
     std::size_t length = 0;
 };
 
-// Where the entry lies, for the messages.
+// Where the entry lies, for the reports.
 struct EntryPlace {
     std::uint32_t vbn;
     std::size_t offset;
@@ -34,20 +38,20 @@ struct EntryPlace {
 // Expands the body of a live entry: rl bytes at body, inside the bucket's
 // entries, which end readable bytes from body (readable >= rl). Leaves the
 // stored record in expansion.record and its length in *length and
-// expansion.length. Returns 0, or 1 after reporting a form that reaches
-// outside the body or the key.
-int expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
-                  EntryPlace place, const RunOptions& options, Console& console, std::size_t* length);
+// expansion.length. False, with the reason in fault (no line end), for a
+// form that reaches outside the body or the key.
+bool expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
+                   EntryPlace place, Console* trace, std::string& fault, std::size_t* length);
 
 // Expands the compk form at form (readable bytes of it) into the key buffer
-// and to the front of expansion.record, which holds at least keysz bytes.
-// Returns the bytes the form takes, or -1 after reporting it.
-long expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
-                const RunOptions& options, Console& console);
+// and to the front of expansion.record, which holds at least keysz bytes;
+// *taken is the bytes the form takes.
+bool expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
+                Console* trace, std::string& fault, std::size_t* taken);
 
 // Writes the expansion of the n bytes of compd segments at form into
 // expansion.record behind its first keysz bytes (the key) and sets
-// expansion.length. Returns 0, or 1 after reporting a segment that reaches
-// past the n bytes or has no byte to repeat.
-int expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place,
-                const RunOptions& options, Console& console);
+// expansion.length. False for a segment that reaches past the n bytes or
+// has no byte to repeat.
+bool expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place, Console* trace,
+                 std::string& fault);

@@ -3,8 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "formats/indexed_layout.h"
+#include "indexed/bucket_entries.h"
+#include "indexed/copy_array.h"
 #include "indexed/descriptor_dumps.h"
+#include "indexed/expansion.h"
 #include "platform/console.h"
 #include "platform/little_endian.h"
 #include "platform/raw_io.h"
@@ -18,9 +24,33 @@ constexpr std::size_t kLargestRead = 1 << 20;
 // Pieces of a record up to this long are copied as this many bytes.
 constexpr std::size_t kSmallPiece = 16;
 
-std::uint64_t vbn_offset(std::uint32_t vbn) {
-    return (static_cast<std::uint64_t>(vbn) - 1) * kIndexedBlockSize;
-}
+// The largest record the two-byte prefix of -l can count.
+constexpr std::size_t kLargestPrefixedRecord = 0xFFFF;
+
+// Consecutive blocks of the file read at once, from first_vbn: a ring that
+// follows the file costs a read per run of buckets, not per bucket.
+struct BucketRun {
+    ReadBuffer buffer;
+    std::size_t capacity = 0;   // bytes of buffer
+    std::uint32_t first_vbn = 0;
+    std::size_t requested = 0;  // bytes the last read asked for; 0 before it
+    std::size_t supplied = 0;   // bytes the file supplied of them
+};
+
+// The state of one walk over the ring.
+struct IndexedCopy {
+    int input_fd;
+    const RunOptions& options;
+    Console& console;
+    Console* trace;  // the console at -v3, for the copy array and expansion traces
+    CopyArray copy_array;
+    std::int32_t minimum_length;  // the fewest bytes a stored record needs
+    Expansion expansion;
+    EntryFormat entry_format;
+    std::size_t bucket_size;
+    BucketRun run;
+    std::uint64_t& records;
+};
 
 void report_read_error(Console& console) {
     if (errno == ESPIPE) {
@@ -45,7 +75,8 @@ void print_bucket_line(std::uint32_t vbn, const BucketHeader& header, Console& c
             (header.bktcb >> 1) & 1, (header.bktcb >> 3) & 3);
 }
 
-// The "dr " line; rl shows 0 when its two bytes lie outside the bucket.
+// The "dr " line; rl shows 0 when its two bytes lie outside the bytes the
+// file supplied.
 void print_entry_line(const unsigned char* entry, std::size_t room, Console& console) {
     const unsigned char ctrl = entry[0];
     const unsigned rl = room >= kEntryHeaderSize ? le16(entry + kEntryLengthOffset) : 0;
@@ -54,20 +85,20 @@ void print_entry_line(const unsigned char* entry, std::size_t room, Console& con
 }
 
 // Writes one stored record of length bytes through the copy array: the
-// pieces of a record always add up to its length.
-int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t length) {
+// pieces of a record always add up to its length. False once output failed.
+bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t length) {
     Console& console = copy.console;
-    const bool prefix = copy.options.length_prefix != 0;
-    const bool line_end = copy.options.newline_mode != kNewlineNone;
+    const bool prefix = copy.options.length_prefix;
+    const bool line_end = line_end_after_record(copy.options);
     const CopyEntry* const entries = copy.copy_array.entries;
     const int count = copy.copy_array.count;
-    if (length + 3 + kSmallPiece <= console.capacity - console.used && !console.output_failed) {
+    const OutputRoom room = output_reserve(console, length + 3 + kSmallPiece);
+    if (room.begin != room.end) {
         // The whole record fits into the output buffer: copy it there with
         // the cursor kept local. A short piece with kSmallPiece bytes of the
         // record from its start is copied as that many, which the compiler
         // does without a call; the bytes past the piece are overwritten next.
-        unsigned char* const start = console.buffer.get() + console.used;
-        unsigned char* out = start;
+        unsigned char* out = room.begin;
         if (prefix) {
             *out++ = static_cast<unsigned char>(length);
             *out++ = static_cast<unsigned char>(length >> 8);
@@ -91,49 +122,57 @@ int write_record(IndexedCopy& copy, const unsigned char* record, std::size_t len
         if (line_end) {
             *out++ = '\n';
         }
-        console.used += static_cast<std::size_t>(out - start);
+        output_commit(console, out);
         ++copy.records;
-        return 0;
+        return true;
     }
     if (prefix) {
         const unsigned char bytes[2] = {static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8)};
-        if (write_output(console, bytes, sizeof bytes) != 0) {
-            return 1;
+        if (!write_output(console, bytes, sizeof bytes)) {
+            return false;
         }
     }
     for (int i = 0; i < count; ++i) {
         const std::size_t src = static_cast<std::size_t>(entries[i].src);
         const std::size_t len = i + 1 == count ? length - src : static_cast<std::size_t>(entries[i].len);
-        if (write_output(console, record + src, len) != 0) {
-            return 1;
+        if (!write_output(console, record + src, len)) {
+            return false;
         }
     }
-    if (line_end && write_output_byte(console, '\n') != 0) {
-        return 1;
+    if (line_end && !write_output_byte(console, '\n')) {
+        return false;
     }
     ++copy.records;
-    return 0;
+    return true;
 }
 
-// Expands (when compressed) and writes the live entry at offset, whose body
-// of rl bytes ends at or before end.
-int copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t offset,
-                    std::size_t rl, std::size_t end) {
-    const unsigned char* body = bucket + offset + kEntryHeaderSize;
-    const unsigned char* record = body;
-    std::size_t length = rl;
+// Expands (when compressed) and writes a live entry; the bucket's entries
+// end at end. False after reporting damage or a failed write.
+bool copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, const Entry& entry,
+                     std::size_t end) {
+    const unsigned char* record = entry.body;
+    std::size_t length = entry.rl;
     Expansion& expansion = copy.expansion;
     if (expansion.key_compressed || expansion.data_compressed) {
-        const std::size_t readable = end - (offset + kEntryHeaderSize);
-        if (expand_record(expansion, body, rl, readable, {vbn, offset}, copy.options, copy.console, &length) != 0) {
-            return 1;
+        const std::size_t readable = end - static_cast<std::size_t>(entry.body - bucket);
+        std::string fault;
+        if (!expand_record(expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.trace, fault,
+                           &length)) {
+            message(copy.console, "%s\n", fault.c_str());
+            return false;
         }
         record = expansion.record.data();
     }
     if (length < static_cast<std::size_t>(copy.minimum_length)) {
         message(copy.console, "record at VBN %u, offset %zu: %zu bytes are fewer than the %d its key needs\n", vbn,
-                offset, length, copy.minimum_length);
-        return 1;
+                entry.offset, length, copy.minimum_length);
+        return false;
+    }
+    if (copy.options.length_prefix && length > kLargestPrefixedRecord) {
+        message(copy.console,
+                "record at VBN %u, offset %zu: its %zu bytes are more than the two-byte prefix of -l can count\n", vbn,
+                entry.offset, length);
+        return false;
     }
     return write_record(copy, record, length);
 }
@@ -143,47 +182,49 @@ int copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* b
 // nullptr after reporting a failed read.
 const unsigned char* fetch_bucket(IndexedCopy& copy, std::uint32_t vbn, std::size_t* present) {
     BucketRun& run = copy.run;
-    const std::uint64_t run_blocks = run.requested / kIndexedBlockSize;
+    const std::uint64_t run_blocks = run.requested / kBlockSize;
     const std::uint64_t run_end = run.first_vbn + run_blocks;
-    if (run.requested == 0 || vbn < run.first_vbn || vbn + copy.bucket_size / kIndexedBlockSize > run_end) {
+    if (run.requested == 0 || vbn < run.first_vbn || vbn + copy.bucket_size / kBlockSize > run_end) {
         // A walk that goes on just behind the last read (the ring follows
         // the file) reads twice as much next time, up to the buffer; a jump
         // elsewhere reads one bucket.
         const bool onward = run.requested != 0 && vbn >= run_end && vbn < run_end + run_blocks;
         std::size_t size = onward ? std::min(2 * run.requested, run.capacity) : copy.bucket_size;
-        ssize_t got = read_full_at(copy.input_fd, run.buffer.data, size, vbn_offset(vbn));
-        if (got < 0 && size > copy.bucket_size) {
+        std::size_t got = 0;
+        bool read = read_full_at(copy.input_fd, run.buffer.data, size, vbn_offset(vbn), &got);
+        if (!read && size > copy.bucket_size) {
             // Records before a bad stretch of the file still come out first.
             size = copy.bucket_size;
-            got = read_full_at(copy.input_fd, run.buffer.data, size, vbn_offset(vbn));
+            read = read_full_at(copy.input_fd, run.buffer.data, size, vbn_offset(vbn), &got);
         }
-        if (got < 0) {
+        if (!read) {
             run.requested = 0;
             report_read_error(copy.console);
             return nullptr;
         }
         run.first_vbn = vbn;
         run.requested = size;
-        run.supplied = static_cast<std::size_t>(got);
+        run.supplied = got;
     }
-    const std::size_t start = static_cast<std::size_t>(vbn - run.first_vbn) * kIndexedBlockSize;
+    const std::size_t start = static_cast<std::size_t>(vbn - run.first_vbn) * kBlockSize;
     *present = run.supplied > start ? std::min(run.supplied - start, copy.bucket_size) : 0;
     return run.buffer.data + start;
 }
 
-}  // namespace
-
-int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t present,
-                        std::uint32_t* nxtbkt) {
+// Writes the live records of the bucket at vbn, of which the file supplied
+// the first `present` bytes (the bucket size when whole). True with *nxtbkt
+// set; false after reporting damage or a failed write.
+bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, std::size_t present,
+                         std::uint32_t* nxtbkt) {
     Console& console = copy.console;
     const std::size_t bucket_size = copy.bucket_size;
     if (present == 0) {
         message(console, "bucket VBN %u lies beyond the end of the file\n", vbn);
-        return 1;
+        return false;
     }
     if (present < kBucketHeaderSize) {
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
-        return 1;
+        return false;
     }
     const BucketHeader header = decode_bucket_header(bucket);
     if (verbose_dumps(copy.options)) {
@@ -193,66 +234,51 @@ int copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned cha
     if (freespace > bucket_size) {
         message(console, "bucket VBN %u: freespace 0x%04zx lies beyond the %zu-byte bucket\n", vbn, freespace,
                 bucket_size);
-        return 1;
+        return false;
     }
     if (freespace > present) {
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
-        return 1;
+        return false;
     }
 
     // Entries lie from the header up to freespace; a freespace below the
     // header leaves the bucket empty.
-    std::size_t offset = kBucketHeaderSize;
-    while (offset < freespace) {
-        const unsigned char* entry = bucket + offset;
-        if (offset + kRrvEntrySize > freespace) {
-            message(console, "entry at VBN %u, offset %zu, reaches past freespace 0x%04zx\n", vbn, offset, freespace);
-            return 1;
+    EntryWalk walk = walk_entries(copy.entry_format, bucket, freespace);
+    Entry entry;
+    while (next_entry(walk, entry)) {
+        if (entry.head_read && verbose_dumps(copy.options)) {
+            print_entry_line(entry.head, present - entry.offset, console);
         }
-        if (verbose_dumps(copy.options)) {
-            print_entry_line(entry, bucket_size - offset, console);
+        if (entry.kind == EntryKind::kDamaged) {
+            message(console, "%s\n", describe_entry_fault(entry, vbn, freespace).c_str());
+            return false;
         }
-        const unsigned char ctrl = entry[0];
-        if ((ctrl & kEntryRrv) != 0) {
-            offset += kRrvEntrySize;
-            continue;
+        if (entry.kind == EntryKind::kLive && !copy_live_entry(copy, vbn, bucket, entry, freespace)) {
+            return false;
         }
-        if (offset + kEntryHeaderSize > freespace) {
-            message(console, "entry at VBN %u, offset %zu, reaches past freespace 0x%04zx\n", vbn, offset, freespace);
-            return 1;
-        }
-        const std::size_t rl = le16(entry + kEntryLengthOffset);
-        const std::size_t next = offset + kEntryHeaderSize + rl;
-        if (next > freespace) {
-            message(console, "entry at VBN %u, offset %zu: rl %zu reaches past freespace 0x%04zx\n", vbn, offset, rl,
-                    freespace);
-            return 1;
-        }
-        if ((ctrl & kEntryDeleted) == 0 && copy_live_entry(copy, vbn, bucket, offset, rl, freespace) != 0) {
-            return 1;
-        }
-        offset = next;
     }
     *nxtbkt = header.nxtbkt;
-    return 0;
+    return true;
 }
 
-int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& options, Console& console) {
+}  // namespace
+
+bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
+                  std::uint64_t& records) {
     if (rfm_of(attributes) != kRfmVariable) {
         message(console, " - not yet implemented\n");
-        return 1;
+        return false;
     }
-    settle_newline_mode(options, rat_of(attributes));
 
-    unsigned char vbn1[kIndexedBlockSize];
-    const ssize_t got = read_full_at(input_fd, vbn1, sizeof vbn1, 0);
-    if (got < 0) {
+    unsigned char vbn1[kBlockSize];
+    std::size_t got = 0;
+    if (!read_full_at(input_fd, vbn1, sizeof vbn1, 0, &got)) {
         report_read_error(console);
-        return 1;
+        return false;
     }
-    if (static_cast<std::size_t>(got) < sizeof vbn1) {
-        message(console, "VBN 1: the file ends after %zd of its 512 bytes\n", got);
-        return 1;
+    if (got < sizeof vbn1) {
+        message(console, "VBN 1: the file ends after %zu of its 512 bytes\n", got);
+        return false;
     }
     const KeyDescriptor key = decode_key_descriptor(vbn1);
     const Prolog prolog = decode_prolog(vbn1);
@@ -261,7 +287,7 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
     }
     if (prolog.ver_no != kSupportedPrologVersion) {
         message(console, "prolog version %d not supported\n", prolog.ver_no);
-        return 1;
+        return false;
     }
     if (verbose_dumps(options)) {
         std::uint32_t next_vbn = 2;
@@ -270,16 +296,17 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
     }
     if (key.segments > kMaxKeySegments) {
         message(console, "key 0: %d segments, more than the %d a key can have\n", key.segments, kMaxKeySegments);
-        return 1;
+        return false;
     }
     if (key.datbktsz == 0) {
         message(console, "key 0: data bucket size 0\n");
-        return 1;
+        return false;
     }
 
-    const std::size_t bucket_size = static_cast<std::size_t>(key.datbktsz) * kIndexedBlockSize;
-    IndexedCopy copy{input_fd, options, console, {}, 0, {}, bucket_size, {}};
-    build_copy_array(key, options, console, copy.copy_array);
+    const std::size_t bucket_size = static_cast<std::size_t>(key.datbktsz) * kBlockSize;
+    Console* const trace = verbose_traces(options) ? &console : nullptr;
+    IndexedCopy copy{input_fd, options, console, trace, {}, 0, {}, {}, bucket_size, {}, records};
+    build_copy_array(key, copy.copy_array, trace);
     copy.minimum_length = copy_array_minimum_length(copy.copy_array);
     copy.expansion.key_compressed = (key.flags & kKeyCompressed) != 0;
     copy.expansion.data_compressed = (key.flags & kRecordCompressed) != 0;
@@ -288,13 +315,11 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
     if (key.ldvbn == 0) {
         // A file whose index was never initialised holds no record yet.
         if ((key.flags & kKeyInitIdx) != 0) {
-            if (verbose_any(options)) {
-                message(console, "0 records copied\n");
-            }
-            return 0;
+            print_records_copied(options, console, records);
+            return true;
         }
         message(console, "key 0: ldvbn 0 names no data bucket\n");
-        return 1;
+        return false;
     }
 
     copy.run.capacity = std::max(kLargestRead / bucket_size, std::size_t{1}) * bucket_size;
@@ -307,13 +332,13 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
         if (vbn < visited.size() && visited[vbn]) {
             message(console, "bucket VBN %u is reached a second time: the ring does not lead back to ldvbn %u\n", vbn,
                     key.ldvbn);
-            return 1;
+            return false;
         }
         std::size_t present = 0;
         const unsigned char* bucket = fetch_bucket(copy, vbn, &present);
         std::uint32_t nxtbkt = 0;
-        if (bucket == nullptr || copy_indexed_bucket(copy, vbn, bucket, present, &nxtbkt) != 0) {
-            return 1;
+        if (bucket == nullptr || !copy_indexed_bucket(copy, vbn, bucket, present, &nxtbkt)) {
+            return false;
         }
         if (vbn >= visited.size()) {
             visited.resize(static_cast<std::size_t>(vbn) + 1);
@@ -321,13 +346,11 @@ int copy_indexed(int input_fd, const FileAttributes& attributes, RunOptions& opt
         visited[vbn] = true;
         if (nxtbkt == 0) {
             message(console, "bucket VBN %u: nxtbkt 0 names no bucket\n", vbn);
-            return 1;
+            return false;
         }
         vbn = nxtbkt;
     } while (vbn != key.ldvbn);
 
-    if (verbose_any(options)) {
-        message(console, "%d records copied\n", copy.records);
-    }
-    return 0;
+    print_records_copied(options, console, records);
+    return true;
 }

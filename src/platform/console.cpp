@@ -21,44 +21,55 @@ static void write_error_text(Console& console, const char* text, std::size_t siz
     (void)write_all(console.err_fd, text, size);
 }
 
-static int fail_output(Console& console, int error_number) {
+static bool fail_output(Console& console, int error_number) {
     console.output_failed = true;
     console.used = 0;
     std::string text = std::string("write: ") + std::strerror(error_number) + "\n";
     write_error_text(console, text.data(), text.size());
-    return 1;
+    return false;
 }
 
-int flush_output(Console& console) {
+bool flush_output(Console& console) {
     if (console.output_failed) {
-        return 1;
+        return false;
     }
     if (console.used == 0) {
-        return 0;
+        return true;
     }
     std::size_t size = console.used;
     console.used = 0;
-    if (write_all(console.out_fd, console.buffer.get(), size) != 0) {
+    if (!write_all(console.out_fd, console.buffer.get(), size)) {
         return fail_output(console, errno);
     }
-    return 0;
+    return true;
 }
 
-int write_output_slow(Console& console, const void* data, std::size_t size) {
-    if (console.output_failed || flush_output(console) != 0) {
-        return 1;
+bool write_output_slow(Console& console, const void* data, std::size_t size) {
+    if (console.output_failed || !flush_output(console)) {
+        return false;
     }
     if (size < console.capacity) {
         if (size != 0) {
             std::memcpy(console.buffer.get(), data, size);
         }
         console.used = size;
-        return 0;
+        return true;
     }
-    if (write_all(console.out_fd, data, size) != 0) {
+    if (!write_all(console.out_fd, data, size)) {
         return fail_output(console, errno);
     }
-    return 0;
+    return true;
+}
+
+OutputRoom output_reserve(Console& console, std::size_t size) {
+    if (size > console.capacity - console.used && !console.output_failed) {
+        (void)flush_output(console);
+    }
+    OutputRoom room = output_room(console);
+    if (size > static_cast<std::size_t>(room.end - room.begin)) {
+        room.end = room.begin;
+    }
+    return room;
 }
 
 void message(Console& console, const char* format, ...) {

@@ -4,6 +4,10 @@
 // write-everything loop. Every message to standard error first flushes that
 // buffer, so on a shared terminal or with 2>&1 a message always appears after
 // the record data produced before it.
+//
+// The buffer's fields belong to the functions of this file and console.cpp:
+// the copiers' fast paths write into it through output_room and
+// output_commit, with cursors of their own.
 #pragma once
 
 #include <cstddef>
@@ -29,48 +33,70 @@ inline constexpr std::size_t kOutputBufferSize = 1 << 20;
 void console_open(Console& console, int out_fd, int err_fd,
                   std::size_t capacity = kOutputBufferSize);
 
-// Writes the buffered record data. Returns 0, or 1 after "write: ..." has
-// been reported (once per run).
-int flush_output(Console& console);
+// Writes the buffered record data. False once a write has failed; "write:
+// ..." has then been reported (once per run).
+bool flush_output(Console& console);
 
-int write_output_slow(Console& console, const void* data, std::size_t size);
+bool write_output_slow(Console& console, const void* data, std::size_t size);
 
-// Appends record bytes to standard output. Returns 0, or 1 once a write has
-// failed; the failure has then been reported.
-inline int write_output(Console& console, const void* data, std::size_t size) {
+// Appends record bytes to standard output. False once a write has failed.
+inline bool write_output(Console& console, const void* data, std::size_t size) {
     if (size <= console.capacity - console.used && !console.output_failed) {
         if (size != 0) {
             std::memcpy(console.buffer.get() + console.used, data, size);
         }
         console.used += size;
-        return 0;
+        return true;
     }
     return write_output_slow(console, data, size);
 }
 
-inline int write_output_byte(Console& console, unsigned char byte) {
+inline bool write_output_byte(Console& console, unsigned char byte) {
     if (console.used < console.capacity && !console.output_failed) {
         console.buffer[console.used++] = byte;
-        return 0;
+        return true;
     }
     return write_output_slow(console, &byte, 1);
 }
 
 // Appends a record's bytes and, when line_end is set, its line end: one 0x0A
-// byte. Returns 0, or 1 once a write has failed.
-inline int write_output_record(Console& console, const void* data, std::size_t size, bool line_end) {
+// byte. False once a write has failed.
+inline bool write_output_record(Console& console, const void* data, std::size_t size, bool line_end) {
     if (size < console.capacity - console.used && !console.output_failed) {
         std::memcpy(console.buffer.get() + console.used, data, size);
         console.used += size;
         if (line_end) {
             console.buffer[console.used++] = '\n';
         }
-        return 0;
+        return true;
     }
-    if (write_output(console, data, size) != 0) {
-        return 1;
+    if (!write_output(console, data, size)) {
+        return false;
     }
-    return line_end ? write_output_byte(console, '\n') : 0;
+    return !line_end || write_output_byte(console, '\n');
+}
+
+// The free part of the output buffer, for a fast path that writes records
+// into it with a cursor held in a local: [begin, end). Empty once output has
+// failed.
+struct OutputRoom {
+    unsigned char* begin;
+    unsigned char* end;
+};
+
+inline OutputRoom output_room(Console& console) {
+    unsigned char* const next = console.buffer.get() + console.used;
+    return {next, console.output_failed ? next : console.buffer.get() + console.capacity};
+}
+
+// Room for at least size bytes, flushing the buffered data first when the
+// free part is smaller. Empty (begin == end) when output has failed or size
+// exceeds the whole buffer: the caller then writes through write_output.
+OutputRoom output_reserve(Console& console, std::size_t size);
+
+// Takes the bytes a fast path wrote into its room, up to end.
+inline void output_commit(Console& console, const unsigned char* end) {
+    console.used = static_cast<std::size_t>(end - console.buffer.get());
 }
 
 // Formats a message onto standard error after flushing the record data.

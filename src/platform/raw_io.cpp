@@ -23,7 +23,7 @@ ReadBuffer allocate_read_buffer(std::size_t size) {
     return buffer;
 }
 
-int write_all(int fd, const void* data, std::size_t size) {
+bool write_all(int fd, const void* data, std::size_t size) {
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
         ssize_t written = ::write(fd, next, size);
@@ -31,79 +31,73 @@ int write_all(int fd, const void* data, std::size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            return -1;
+            return false;
         }
         next += written;
         size -= static_cast<std::size_t>(written);
     }
-    return 0;
+    return true;
 }
 
-ssize_t read_full(int fd, void* data, std::size_t size) {
+namespace {
+
+// Reads with read_some (a read or a positioned read) until size bytes have
+// arrived or the file ends.
+template <typename ReadSome>
+bool read_until_full(void* data, std::size_t size, std::size_t* got, ReadSome read_some) {
     char* next = static_cast<char*>(data);
     std::size_t total = 0;
     while (total < size) {
-        ssize_t got = ::read(fd, next + total, size - total);
-        if (got < 0) {
+        ssize_t count = read_some(next + total, size - total, total);
+        if (count < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return -1;
+            *got = total;
+            return false;
         }
-        if (got == 0) {
+        if (count == 0) {
             break;
         }
-        total += static_cast<std::size_t>(got);
+        total += static_cast<std::size_t>(count);
     }
-    return static_cast<ssize_t>(total);
+    *got = total;
+    return true;
 }
 
-ssize_t read_full_at(int fd, void* data, std::size_t size, std::uint64_t offset) {
-    char* next = static_cast<char*>(data);
-    std::size_t total = 0;
-    while (total < size) {
-        ssize_t got = ::pread(fd, next + total, size - total,
-                              static_cast<off_t>(offset + total));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        total += static_cast<std::size_t>(got);
-    }
-    return static_cast<ssize_t>(total);
+}  // namespace
+
+bool read_full(int fd, void* data, std::size_t size, std::size_t* got) {
+    return read_until_full(data, size, got, [fd](char* into, std::size_t wanted, std::size_t) {
+        return ::read(fd, into, wanted);
+    });
 }
 
-int open_raw_input(const char* path) {
-    int fd;
+bool read_full_at(int fd, void* data, std::size_t size, std::uint64_t offset, std::size_t* got) {
+    return read_until_full(data, size, got, [fd, offset](char* into, std::size_t wanted, std::size_t done) {
+        return ::pread(fd, into, wanted, static_cast<off_t>(offset + done));
+    });
+}
+
+bool open_raw_input(const char* path, int* fd) {
     do {
-        fd = ::open(path, O_RDONLY | O_BINARY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+        *fd = ::open(path, O_RDONLY | O_BINARY | O_CLOEXEC);
+    } while (*fd < 0 && errno == EINTR);
+    return *fd >= 0;
 }
 
-int is_regular_file(int fd) {
+FileKind file_kind(int fd, std::uint64_t* size) {
     struct stat status;
     if (::fstat(fd, &status) != 0) {
-        return -1;
-    }
-    return S_ISREG(status.st_mode) ? 1 : 0;
-}
-
-int regular_file_size(int fd, std::uint64_t* size) {
-    struct stat status;
-    if (::fstat(fd, &status) != 0) {
-        return -1;
+        return FileKind::kFailed;
     }
     if (!S_ISREG(status.st_mode)) {
-        return 0;
+        return FileKind::kOther;
     }
-    *size = static_cast<std::uint64_t>(status.st_size);
-    return 1;
+    if (size != nullptr) {
+        *size = static_cast<std::uint64_t>(status.st_size);
+    }
+    return FileKind::kRegular;
 }
 
 void close_descriptor(int fd) {

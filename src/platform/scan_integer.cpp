@@ -75,13 +75,13 @@ bool scan_int(const char* text, std::int32_t* value) {
     return true;
 }
 
-bool scan_unsigned(const char* text, std::uint32_t* value) {
+bool scan_decimal(const char* text, DecimalNumber* number) {
     Magnitude m = read_magnitude(text, 10);
     if (!m.found) {
         return false;
     }
-    std::uint64_t wide = m.overflow ? std::numeric_limits<std::uint64_t>::max()
-                                    : (m.negative ? 0 - m.value : m.value);
-    *value = static_cast<std::uint32_t>(wide);
+    number->negative = m.negative;
+    number->overflow = m.overflow;
+    number->magnitude = m.value;
     return true;
 }

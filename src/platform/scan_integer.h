@@ -10,7 +10,14 @@
 // bits. Returns false, leaving *value alone, when no number can be read.
 bool scan_int(const char* text, std::int32_t* value);
 
-// "%u": decimal only; a minus sign negates modulo 2 to the 64th, a value
-// that does not fit 64 bits saturates, and the result is cut to 32 bits.
-// Returns false, leaving *value alone, when no number can be read.
-bool scan_unsigned(const char* text, std::uint32_t* value);
+// A decimal number as "%u" reads it, kept whole: its magnitude, whether a
+// minus sign preceded it, and whether its digits exceed 64 bits.
+struct DecimalNumber {
+    bool negative = false;
+    bool overflow = false;
+    std::uint64_t magnitude = 0;
+};
+
+// "%u" without its wrap-around, for callers that refuse what does not fit.
+// Returns false, leaving *number alone, when no number can be read.
+bool scan_decimal(const char* text, DecimalNumber* number);

@@ -19,6 +19,7 @@ void attach(TextStream& stream, int fd, bool owns_fd) {
     stream.next = 0;
     stream.filled = 0;
     stream.ended = false;
+    stream.error_number = 0;
 }
 
 bool refill(TextStream& stream) {
@@ -29,6 +30,9 @@ bool refill(TextStream& stream) {
     do {
         got = ::read(stream.fd, stream.buffer.data(), stream.buffer.size());
     } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        stream.error_number = errno;
+    }
     if (got <= 0) {
         return false;
     }
@@ -39,21 +43,21 @@ bool refill(TextStream& stream) {
 
 }  // namespace
 
-int text_stream_open(TextStream& stream, const char* path) {
-    int fd = open_raw_input(path);
-    if (fd < 0) {
-        return -1;
+bool text_stream_open(TextStream& stream, const char* path) {
+    int fd = -1;
+    if (!open_raw_input(path, &fd)) {
+        return false;
     }
     attach(stream, fd, true);
-    return 0;
+    return true;
 }
 
-int text_stream_open_stdin(TextStream& stream) {
+bool text_stream_open_stdin(TextStream& stream) {
     if (::fcntl(0, F_GETFD) < 0) {
-        return -1;
+        return false;
     }
     attach(stream, 0, false);
-    return 0;
+    return true;
 }
 
 void text_stream_from_text(TextStream& stream, std::string_view text) {
@@ -63,6 +67,7 @@ void text_stream_from_text(TextStream& stream, std::string_view text) {
     stream.next = 0;
     stream.filled = text.size();
     stream.ended = false;
+    stream.error_number = 0;
 }
 
 void text_stream_close(TextStream& stream) {

@@ -16,16 +16,16 @@ struct TextStream {
     std::size_t next = 0;
     std::size_t filled = 0;
     bool ended = false;
+    int error_number = 0;  // errno of a failed read, which ended the text
 };
 
 inline constexpr int kEndOfText = -1;
 
-// Opens a named file. Returns 0, or -1 with errno set.
-int text_stream_open(TextStream& stream, const char* path);
+// Opens a named file; false with errno set when it cannot be opened.
+bool text_stream_open(TextStream& stream, const char* path);
 
-// Reads standard input. Returns 0, or -1 with errno set when descriptor 0 is
-// not open.
-int text_stream_open_stdin(TextStream& stream);
+// Reads standard input; false with errno set when descriptor 0 is not open.
+bool text_stream_open_stdin(TextStream& stream);
 
 // A stream over the given text; the tests and the fuzzers use it.
 void text_stream_from_text(TextStream& stream, std::string_view text);
@@ -33,5 +33,6 @@ void text_stream_from_text(TextStream& stream, std::string_view text);
 void text_stream_close(TextStream& stream);
 
 // The next character as an unsigned char value, or kEndOfText at the end of
-// the text, at a Ctrl-Z and after a read error.
+// the text, at a Ctrl-Z and after a read error (error_number then tells it
+// from an end).
 int text_stream_get(TextStream& stream);

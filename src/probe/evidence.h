@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/blocks.h"
+#include "formats/record_limits.h"
+#include "formats/sequential_layout.h"
+#include "platform/formatted.h"
 #include "probe/probe.h"
-#include "sequential/sequential_copy.h"
 
 // Bytes of the file at any offset: from the head when they lie in it, else
 // through a buffer of kProbeHeadSize bytes refilled from the descriptor.
@@ -44,9 +47,6 @@ std::uint8_t carriage_control_for(const ContentTally& tally);
 // The same judged by bytes, for records that mix text with binary fields
 // (counts and flags beside the text of indexed records): three bytes in four are text.
 std::uint8_t carriage_control_by_bytes(const ContentTally& tally);
-
-// A line of evidence, formatted as by printf.
-std::string evidence_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score);
 

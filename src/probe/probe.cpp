@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <memory>
 
 #include "attributes/attribute_listing.h"
@@ -26,13 +24,13 @@ const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std:
     }
     window.buffer.resize(kProbeHeadSize);
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kProbeHeadSize, input.size - offset));
-    const ssize_t got = read_full_at(input.fd, window.buffer.data(), wanted, offset);
-    if (got < 0 || static_cast<std::size_t>(got) < length) {
+    std::size_t got = 0;
+    if (!read_full_at(input.fd, window.buffer.data(), wanted, offset, &got) || got < length) {
         window.filled = 0;
         return nullptr;
     }
     window.start = offset;
-    window.filled = static_cast<std::size_t>(got);
+    window.filled = got;
     return window.buffer.data();
 }
 
@@ -71,15 +69,6 @@ std::uint8_t carriage_control_for(const ContentTally& tally) {
 
 std::uint8_t carriage_control_by_bytes(const ContentTally& tally) {
     return tally.bytes != 0 && tally.text_bytes * 4 >= tally.bytes * 3 ? kRatCarriageReturn : 0;
-}
-
-std::string evidence_text(const char* format, ...) {
-    char line[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    return line;
 }
 
 Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score) {
@@ -206,33 +195,34 @@ ProbeVerdict probe(const ProbeInput& input) {
     return verdict;
 }
 
-int probe_path(const char* path, ProbeVerdict& verdict) {
-    const int fd = open_raw_input(path);
-    if (fd < 0) {
-        return -1;
+ProbeOpen probe_path(const char* path, ProbeVerdict& verdict) {
+    int fd = -1;
+    if (!open_raw_input(path, &fd)) {
+        return ProbeOpen::kFailed;
     }
     std::uint64_t size = 0;
-    const int regular = regular_file_size(fd, &size);
-    if (regular != 1) {
+    const FileKind kind = file_kind(fd, &size);
+    if (kind != FileKind::kRegular) {
         const int error_number = errno;
         close_descriptor(fd);
         errno = error_number;
-        return regular == 0 ? 1 : -1;
+        return kind == FileKind::kOther ? ProbeOpen::kNotRegular : ProbeOpen::kFailed;
     }
     ProbeInput input;
     input.fd = fd;
     input.size = size;
     input.head_size = static_cast<std::size_t>(std::min<std::uint64_t>(input.size, kProbeHeadSize));
     auto head = std::make_unique_for_overwrite<unsigned char[]>(input.head_size + 1);
-    const ssize_t got = read_full_at(fd, head.get(), input.head_size, 0);
-    if (got < 0 || static_cast<std::size_t>(got) != input.head_size) {
-        const int error_number = got < 0 ? errno : EIO;
+    std::size_t got = 0;
+    const bool read = read_full_at(fd, head.get(), input.head_size, 0, &got);
+    if (!read || got != input.head_size) {
+        const int error_number = read ? EIO : errno;
         close_descriptor(fd);
         errno = error_number;
-        return -1;
+        return ProbeOpen::kFailed;
     }
     input.head = head.get();
     verdict = probe(input);
     close_descriptor(fd);
-    return 0;
+    return ProbeOpen::kProbed;
 }

@@ -51,6 +51,11 @@ ProbeVerdict probe(const ProbeInput& input);
 // The assignments of a candidate, as "org=seq rfm=var rat=cr lrl=28".
 std::string assignment_line(const Candidate& candidate);
 
-// Opens, examines and closes the named file. Returns 0 with the verdict, 1
-// when it is not a regular file, or -1 with errno set when it cannot be read.
-int probe_path(const char* path, ProbeVerdict& verdict);
+enum class ProbeOpen {
+    kProbed,      // the verdict is set
+    kNotRegular,  // a directory, a device, a pipe...
+    kFailed,      // the file cannot be read; errno says why
+};
+
+// Opens, examines and closes the named file.
+ProbeOpen probe_path(const char* path, ProbeVerdict& verdict);

@@ -33,9 +33,10 @@ void print_evidence(const char* path, const ProbeVerdict& verdict, Console& cons
 
 int probe_one(const char* path, bool several, bool verbose, Console& console) {
     ProbeVerdict verdict;
-    const int status = probe_path(path, verdict);
-    if (status != 0) {
-        message(console, "unrms-probe: %s: %s\n", path, status > 0 ? "not a regular file" : std::strerror(errno));
+    const ProbeOpen opened = probe_path(path, verdict);
+    if (opened != ProbeOpen::kProbed) {
+        message(console, "unrms-probe: %s: %s\n", path,
+                opened == ProbeOpen::kNotRegular ? "not a regular file" : std::strerror(errno));
         return kProbeError;
     }
     if (verbose) {
@@ -86,7 +87,7 @@ int run_probe(int argc, char* const* argv, Console& console) {
             worst = status;
         }
     }
-    if (flush_output(console) != 0) {
+    if (!flush_output(console)) {
         return kProbeError;
     }
     return worst;

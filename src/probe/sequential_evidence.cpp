@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::uint16_t kLongestRecord = 32767;
 
 // A print-control byte: no carriage control (0), a count of line feeds, or a
 // C0 control character with bit 7 set. Tab is left out: text lines begin
@@ -112,7 +111,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     if (!walk.to_end) {
         Candidate broken = make_candidate(kOrgSequential, kRfmVariable, 0, 0, 0);
         broken.evidence =
-            evidence_text("length-word chain breaks at offset %llu after %llu records",
+            formatted("length-word chain breaks at offset %llu after %llu records",
                           static_cast<unsigned long long>(walk.stop), static_cast<unsigned long long>(walk.records));
         out.push_back(broken);
         return;
@@ -129,7 +128,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     if (walk.markers != 0 && walk.crossing == 0) {
         rat |= kRatNoSpan;
     }
-    const std::string counts = evidence_text(
+    const std::string counts = formatted(
         "length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
         "%llu crossing blocks, longest %u, %llu of %llu text",
         static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
@@ -144,7 +143,7 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
                                        static_cast<std::uint16_t>(std::max(walk.longest, std::uint16_t{2}) - 2),
                                        std::min(score + 10, 95));
         set_fsz(vfc.attributes, 2);
-        vfc.evidence = counts + evidence_text("; %llu records begin with print control, the data behind it is text",
+        vfc.evidence = counts + formatted("; %llu records begin with print control, the data behind it is text",
                                               static_cast<unsigned long long>(walk.print_like));
         out.push_back(vfc);
         score -= 20;
@@ -352,7 +351,7 @@ double cost_per_byte(const FixedFit& fit) {
 }
 
 std::string describe_fit(const FixedFit& fit, double lead) {
-    std::string text = evidence_text(
+    std::string text = formatted(
         "record length %u: %llu records code the first %llu bytes in %.3f bits a byte, "
         "%.0f nats below the next best layout",
         fit.length, static_cast<unsigned long long>(fit.records), static_cast<unsigned long long>(fit.bytes),
@@ -462,7 +461,7 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     const int score = std::clamp(50 + static_cast<int>(lead / 5), 0, 90);
     if (!sibling_told) {
         Candidate unsure = fixed_candidate(best, lead, std::min(score, kUnsureScore));
-        unsure.evidence += evidence_text("; length %llu lays the records out alike, told apart only by a last byte "
+        unsure.evidence += formatted("; length %llu lays the records out alike, told apart only by a last byte "
                                          "that never varies",
                                          static_cast<unsigned long long>(sibling));
         out.push_back(unsure);
@@ -518,7 +517,7 @@ void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out)
         rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
     Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl, 80);
     stream.evidence =
-        evidence_text("text of %llu lines ended by %s, %llu bytes that are not text",
+        formatted("text of %llu lines ended by %s, %llu bytes that are not text",
                       static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
     out.push_back(stream);
 }

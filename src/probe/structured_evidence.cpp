@@ -3,16 +3,16 @@
 // cells).
 #include <algorithm>
 
-#include "driver/run_options.h"
+#include "formats/indexed_layout.h"
+#include "formats/relative_layout.h"
+#include "indexed/bucket_entries.h"
 #include "indexed/copy_array.h"
 #include "indexed/expansion.h"
-#include "platform/console.h"
 #include "platform/little_endian.h"
 #include "probe/evidence.h"
+#include "relative/relative_cells.h"
 
 namespace {
-
-constexpr unsigned kLargestBucket = 63;
 // Records of one length, at least this many, tell fixed-length records
 // from variable-length ones.
 constexpr std::uint64_t kEqualLengthsForFixed = 5;
@@ -33,75 +33,60 @@ struct RingWalk {
     std::string failure;
 };
 
-// Key 0 and how its records are expanded. The expansion code reports what
-// it cannot expand; its reports go nowhere, only whether it succeeds counts.
+// Key 0 and how its records are expanded. Only whether a record expands
+// counts, not why it does not.
 struct IndexedKey {
     KeyDescriptor key;
     std::size_t minimum = 0;   // bytes the copy array needs of a stored record
     std::uint64_t blocks = 0;  // of the file
     Expansion expansion;
-    RunOptions quiet;
-    Console silent;
 };
 
-// Walks the entries of one data bucket; false when they do not end exactly
-// at its free space, or a record does not expand or is too short for its
-// key. fixed_length 0: every entry but an rrv one has its rl field, as
+// Walks the entries of one data bucket as the copier does; false when they
+// do not end exactly at its free space, or a record does not expand or is
+// too short for its key. fixed_length 0: every entry but an rrv one has its rl field, as
 // variable-length records and all compressed ones do; else the entries of
 // uncompressed fixed-length records, bodies of fixed_length bytes without
 // one. Bytes read at a wrong length pass for entries all too easily, so
 // these must also have a record id below the bucket's next one and an rrv
 // pointer into the file. Records are counted into found, when given.
-bool walk_entries(IndexedKey& key, const unsigned char* bucket, const BucketHeader& header, std::uint32_t vbn,
-                  std::size_t fixed_length, RingWalk* found) {
+bool walk_bucket(IndexedKey& key, const unsigned char* bucket, const BucketHeader& header, std::uint32_t vbn,
+                 std::size_t fixed_length, RingWalk* found) {
     Expansion& expansion = key.expansion;
     const std::size_t free_space = header.freespace;
-    std::size_t at = kBucketHeaderSize;
-    while (at < free_space) {
-        if (free_space - at < kRrvEntrySize) {
+    const EntryFormat format{fixed_length == 0, fixed_length};
+    EntryWalk walk = walk_entries(format, bucket, free_space);
+    Entry entry;
+    std::string fault;
+    while (next_entry(walk, entry)) {
+        if (entry.kind == EntryKind::kDamaged) {
             return false;
         }
-        const unsigned rid = le16(bucket + at + kEntryRecordId);
-        const std::uint32_t rrv_vbn = le32(bucket + at + kEntryRrvVbn);
+        const unsigned rid = le16(entry.head + kEntryRecordId);
+        const std::uint32_t rrv_vbn = le32(entry.head + kEntryRrvVbn);
         if (fixed_length != 0 && (rid == 0 || rid >= header.nxtrecid || rrv_vbn == 0 || rrv_vbn > key.blocks)) {
             return false;
         }
-        const unsigned char ctrl = bucket[at];
-        if ((ctrl & kEntryRrv) != 0) {
-            at += kRrvEntrySize;
+        if (entry.kind != EntryKind::kLive || found == nullptr) {
             continue;
         }
-        std::size_t body = at + kRrvEntrySize;
-        std::size_t rl = fixed_length;
-        if (fixed_length == 0) {
-            if (free_space - at < kEntryHeaderSize) {
+        const unsigned char* record = entry.body;
+        std::size_t length = entry.rl;
+        if (expansion.key_compressed || expansion.data_compressed) {
+            const std::size_t readable = free_space - static_cast<std::size_t>(entry.body - bucket);
+            if (!expand_record(expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, nullptr, fault,
+                               &length)) {
                 return false;
             }
-            body = at + kEntryHeaderSize;
-            rl = le16(bucket + at + kEntryLengthOffset);
+            record = expansion.record.data();
         }
-        if (free_space - body < rl) {
+        if (length < key.minimum) {
             return false;
         }
-        if ((ctrl & kEntryDeleted) == 0 && found != nullptr) {
-            const unsigned char* record = bucket + body;
-            std::size_t length = rl;
-            if (expansion.key_compressed || expansion.data_compressed) {
-                if (expand_record(expansion, record, rl, free_space - body, {vbn, at}, key.quiet, key.silent,
-                                  &length) != 0) {
-                    return false;
-                }
-                record = expansion.record.data();
-            }
-            if (length < key.minimum) {
-                return false;
-            }
-            ++found->records;
-            found->shortest = std::min(found->shortest, length);
-            found->longest = std::max(found->longest, length);
-            tally_content(found->content, record, length);
-        }
-        at = body + rl;
+        ++found->records;
+        found->shortest = std::min(found->shortest, length);
+        found->longest = std::max(found->longest, length);
+        tally_content(found->content, record, length);
     }
     return true;
 }
@@ -111,25 +96,25 @@ bool walk_entries(IndexedKey& key, const unsigned char* bucket, const BucketHead
 const unsigned char* data_bucket(ByteWindow& window, std::uint32_t vbn, std::size_t bucket_size, BucketHeader& header,
                                  std::string& failure) {
     const unsigned char* bucket =
-        vbn == 0 ? nullptr : window_bytes(window, (vbn - 1ull) * kIndexedBlockSize, bucket_size);
+        vbn == 0 ? nullptr : window_bytes(window, (vbn - 1ull) * kBlockSize, bucket_size);
     if (bucket == nullptr) {
-        failure = evidence_text("bucket VBN %u lies outside the file", vbn);
+        failure = formatted("bucket VBN %u lies outside the file", vbn);
         return nullptr;
     }
     header = decode_bucket_header(bucket);
     if (header.level != 0 || header.freespace < kBucketHeaderSize || header.freespace > bucket_size) {
         failure =
-            evidence_text("VBN %u is no data bucket (level %u, freespace %u)", vbn, header.level, header.freespace);
+            formatted("VBN %u is no data bucket (level %u, freespace %u)", vbn, header.level, header.freespace);
         return nullptr;
     }
     return bucket;
 }
 
 // Follows the ring from key 0's ldvbn, walking the entries of each bucket
-// as walk_entries does.
+// as walk_bucket does.
 RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_length) {
     ByteWindow window{&input, {}, 0, 0};
-    const std::size_t bucket_size = key.key.datbktsz * kIndexedBlockSize;
+    const std::size_t bucket_size = key.key.datbktsz * kBlockSize;
     key.expansion.have_key = false;
     RingWalk walk;
     // A ring can hold each bucket of the file once.
@@ -141,8 +126,8 @@ RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_l
         if (bucket == nullptr) {
             return walk;
         }
-        if (!walk_entries(key, bucket, header, vbn, fixed_length, &walk)) {
-            walk.failure = evidence_text("the entries of the bucket at VBN %u do not end at its free space", vbn);
+        if (!walk_bucket(key, bucket, header, vbn, fixed_length, &walk)) {
+            walk.failure = formatted("the entries of the bucket at VBN %u do not end at its free space", vbn);
             return walk;
         }
         ++walk.buckets;
@@ -160,7 +145,7 @@ RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_l
 // end at the free space of every bucket of the ring, 0 when none does; and
 // whether a length that is no multiple of its entries fits as well.
 std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& rivalled) {
-    const std::size_t bucket_size = key.key.datbktsz * kIndexedBlockSize;
+    const std::size_t bucket_size = key.key.datbktsz * kBlockSize;
     const std::size_t longest = bucket_size - kBucketHeaderSize - kRrvEntrySize;
     std::vector<bool> fits(longest + 1, true);
     const std::size_t shortest = std::max<std::size_t>(key.minimum, 1);
@@ -175,7 +160,7 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
             return 0;
         }
         for (std::size_t length = shortest; length <= longest; ++length) {
-            fits[length] = fits[length] && walk_entries(key, bucket, header, vbn, length, nullptr);
+            fits[length] = fits[length] && walk_bucket(key, bucket, header, vbn, length, nullptr);
         }
         vbn = header.nxtbkt;
         if (vbn == key.key.ldvbn) {
@@ -201,7 +186,7 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
 }
 
 std::string ring_evidence(const RingWalk& walk, std::uint32_t first) {
-    return evidence_text(
+    return formatted(
         "the ring of %llu data buckets walks back to ldvbn %u: %llu records of %zu to %zu bytes, %llu of them "
         "text, %llu%% of their bytes",
         static_cast<unsigned long long>(walk.buckets), first, static_cast<unsigned long long>(walk.records),
@@ -238,7 +223,7 @@ void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool co
     if (fixed_length != 0) {
         rfm = kRfmFixed;
         lrl = fixed_length;
-        why = evidence_text("; entries without a length field hold records of %zu bytes", fixed_length);
+        why = formatted("; entries without a length field hold records of %zu bytes", fixed_length);
     } else if (equal && walk.records >= kEqualLengthsForFixed) {
         rfm = kRfmFixed;
         lrl = walk.longest;
@@ -264,7 +249,7 @@ void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool co
 }  // namespace
 
 void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.head_size < kIndexedBlockSize) {
+    if (input.head_size < kBlockSize) {
         return;
     }
     IndexedKey key;
@@ -276,20 +261,20 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     for (unsigned i = 0; i < segments && i < kMaxKeySegments; ++i) {
         key_size += key.key.size[i];
     }
-    if (prolog.ver_no < 1 || prolog.ver_no > 3 || bucket_blocks == 0 || bucket_blocks > kLargestBucket ||
+    if (prolog.ver_no < 1 || prolog.ver_no > 3 || bucket_blocks == 0 || bucket_blocks > kLargestBucketBlocks ||
         segments == 0 || segments > kMaxKeySegments || key_size == 0 || key_size != key.key.keysz) {
         return;
     }
-    const std::string descriptor = evidence_text(
+    const std::string descriptor = formatted(
         "prolog version %u in VBN 1, key 0 of %u segments and %u bytes, "
         "data buckets of %u blocks",
         prolog.ver_no, segments, key_size, bucket_blocks);
     const std::uint32_t first = key.key.ldvbn;
-    key.blocks = (input.size + kIndexedBlockSize - 1) / kIndexedBlockSize;
+    key.blocks = (input.size + kBlockSize - 1) / kBlockSize;
     if (first < 2 || first - 1 + bucket_blocks > key.blocks) {
         out.push_back(indexed_candidate(
             kRfmVariable, kRatCarriageReturn, 0, 60,
-            descriptor + evidence_text("; ldvbn %u lies outside the file (index never filled?): no record tells "
+            descriptor + formatted("; ldvbn %u lies outside the file (index never filled?): no record tells "
                                        "the record format or the carriage control; rat=cr, as most indexed files "
                                        "have",
                                        first)));
@@ -298,15 +283,13 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     if (prolog.ver_no != kSupportedPrologVersion) {
         out.push_back(indexed_candidate(
             kRfmVariable, kRatCarriageReturn, 0, 55,
-            descriptor + evidence_text("; ldvbn %u inside the file; buckets of this version not walked: the record "
+            descriptor + formatted("; ldvbn %u inside the file; buckets of this version not walked: the record "
                                        "format is unknown",
                                        first)));
         return;
     }
-    key.silent.out_fd = -1;
-    key.silent.err_fd = -1;
     CopyArray copy_array;
-    build_copy_array(key.key, key.quiet, key.silent, copy_array);
+    build_copy_array(key.key, copy_array, nullptr);
     key.minimum = static_cast<std::size_t>(copy_array_minimum_length(copy_array));
     key.expansion.key_compressed = (key.key.flags & kKeyCompressed) != 0;
     key.expansion.data_compressed = (key.key.flags & kRecordCompressed) != 0;
@@ -336,16 +319,11 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
 
 namespace {
 
-// Offsets in the prolog of a relative file.
-constexpr std::size_t kFirstBucket = 104;
-constexpr std::size_t kEndOfFile = 112;
-constexpr unsigned char kCellPresent = 0x08;
-constexpr unsigned char kCellDeleted = 0x04;
 // Buckets examined per layout: enough to see the cells line up, few enough
 // that a large file costs no more than a small one.
 constexpr std::uint64_t kBucketsExamined = 64;
 
-struct CellLayout {
+struct CellsTried {
     unsigned bucket_blocks = 0;
     unsigned stride = 0;            // lrl + 3
     std::uint64_t present = 0;      // records the copy would write
@@ -353,44 +331,40 @@ struct CellLayout {
     ContentTally content;
 };
 
-// Scans the buckets as the relative copier does, from first to end of file.
-// False when a cell holds a control byte no cell has, or a record that does
-// not fit its cell.
-bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, CellLayout& layout) {
+// Walks the buckets as the relative copier does, from first to end of
+// file. False when a cell does not parse, or holds a control byte other
+// than those RMS writes (0, 4, 8, 12): the copier skips any other, but in a
+// file of the layout tried they mean the cells do not line up.
+bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, CellsTried& layout) {
     const std::uint64_t bucket_size = layout.bucket_blocks * kBlockSize;
+    const CellLayout cells = variable_cell_layout(bucket_size, layout.stride - kVariableCellHeaderSize);
     std::uint64_t buckets = 0;
     for (std::uint64_t vbn = first; vbn < end && buckets < kBucketsExamined; vbn += layout.bucket_blocks, ++buckets) {
         const unsigned char* bucket = window_bytes(window, (vbn - 1) * kBlockSize, bucket_size);
         if (bucket == nullptr) {
             return buckets != 0;  // the last bucket may be cut short by the end of the file
         }
-        for (std::uint64_t at = 0; at + 3 <= bucket_size; at += layout.stride) {
-            const unsigned char dlc = bucket[at];
-            if (dlc == 0) {
-                break;
-            }
-            if ((dlc & ~(kCellPresent | kCellDeleted)) != 0) {
+        CellWalk walk{cells, bucket, bucket_size, 0};
+        Cell cell;
+        while (next_cell(walk, cell)) {
+            if (cell.kind == CellKind::kDamaged || (cell.dlc & ~(kCellRecordPresent | kCellDeleted)) != 0) {
                 return false;
             }
-            if (dlc != kCellPresent) {
+            if (cell.kind != CellKind::kRecord) {
                 continue;
             }
-            const std::uint16_t length = le16(bucket + at + 1);
-            if (length + 3u > layout.stride || at + 3 + length > bucket_size) {
-                return false;
-            }
             ++layout.present;
-            layout.fingerprint = layout.fingerprint * 1099511628211ull + length + 1;
-            for (std::uint16_t i = 0; i < length; ++i) {
-                layout.fingerprint = (layout.fingerprint ^ bucket[at + 3 + i]) * 1099511628211ull;
+            layout.fingerprint = layout.fingerprint * 1099511628211ull + cell.size + 1;
+            for (std::size_t i = 0; i < cell.size; ++i) {
+                layout.fingerprint = (layout.fingerprint ^ cell.data[i]) * 1099511628211ull;
             }
-            tally_content(layout.content, bucket + at + 3, length);
+            tally_content(layout.content, cell.data, cell.size);
         }
     }
     return true;
 }
 
-Candidate relative_candidate(const CellLayout& layout, int score, const std::string& evidence) {
+Candidate relative_candidate(const CellsTried& layout, int score, const std::string& evidence) {
     Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, carriage_control_for(layout.content),
                                          static_cast<std::uint16_t>(layout.stride - 3), score);
     set_bks(candidate.attributes, static_cast<std::uint8_t>(layout.bucket_blocks));
@@ -404,19 +378,21 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     if (input.head_size < kBlockSize) {
         return;
     }
-    const std::uint32_t first = le16(input.head + kFirstBucket);
-    const std::uint32_t end = le32(input.head + kEndOfFile);
+    const RelativeProlog prolog = decode_relative_prolog(input.head);
+    const std::uint32_t first = prolog.dvbn;
+    const std::uint32_t end = prolog.eof;
     const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
-    if (first < 2 || end <= first || first > blocks || end - 1 > blocks + kLargestBucket) {
+    if (first < 2 || end <= first || first > blocks || end - 1 > blocks + kLargestBucketBlocks) {
         return;
     }
     ByteWindow window{&input, {}, 0, 0};
-    CellLayout best;
-    CellLayout runner_up;  // the best layout that would write something else
-    const unsigned largest = std::min<std::uint32_t>(kLargestBucket, end - first);
+    CellsTried best;
+    CellsTried runner_up;  // the best layout that would write something else
+    const unsigned largest = std::min<std::uint32_t>(kLargestBucketBlocks, end - first);
     // A cell holds at least the record in the first cell.
     const unsigned shortest =
-        input.head_size > (first - 1ull) * kBlockSize + 3 && input.head[(first - 1ull) * kBlockSize] == kCellPresent
+        input.head_size > (first - 1ull) * kBlockSize + 3 &&
+                input.head[(first - 1ull) * kBlockSize] == kCellRecordPresent
             ? le16(input.head + (first - 1ull) * kBlockSize + 1) + 3u
             : 3u;
     for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest; ++blocks_per_bucket) {
@@ -425,8 +401,9 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
             continue;
         }
         const unsigned bucket_size = blocks_per_bucket * kBlockSize;
-        for (unsigned stride = shortest; stride <= bucket_size && stride <= 32767 + 3; ++stride) {
-            CellLayout layout;
+        for (unsigned stride = shortest; stride <= bucket_size && stride <= kLongestRecord + kVariableCellHeaderSize;
+             ++stride) {
+            CellsTried layout;
             layout.bucket_blocks = blocks_per_bucket;
             layout.stride = stride;
             if (!scan_cells(window, first, end, layout) || layout.present == 0) {
@@ -446,12 +423,12 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
         Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, 0, 0, 30);
         set_bks(candidate.attributes, 1);
         candidate.evidence =
-            evidence_text("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
+            formatted("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
         out.push_back(candidate);
         return;
     }
-    const auto describe = [&](const CellLayout& layout) {
-        return evidence_text(
+    const auto describe = [&](const CellsTried& layout) {
+        return formatted(
             "prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
             "byte: %llu records present, %llu of %llu text",
             first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),

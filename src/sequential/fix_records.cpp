@@ -5,13 +5,12 @@
 #include "platform/console.h"
 #include "sequential/sequential_copy.h"
 
-int copy_fix_records(SequentialCopy& copy) {
-    settle_newline_mode(copy.options, rat_of(copy.attributes));
+bool copy_fix_records(SequentialCopy& copy) {
     const std::uint16_t reclen = record_buffer_size(copy.attributes);
     if (verbose_dumps(copy.options)) {
         message(copy.console, "reclen: %u\n", reclen);
     }
-    const bool line_end = copy.options.newline_mode != kNewlineNone;
+    const bool line_end = line_end_after_record(copy.options);
 
     for (;;) {
         copy_buffered_fix_records(copy, reclen, line_end);
@@ -19,22 +18,22 @@ int copy_fix_records(SequentialCopy& copy) {
         std::size_t got = 0;
         const unsigned char* data = take_record(copy, reclen, &got);
         if (got == 0) {
-            return check_input_error(copy) != 0 ? 1 : finish_copy(copy);
+            return check_input_error(copy) && finish_copy(copy);
         }
         if (got < reclen) {
-            if (check_input_error(copy) != 0) {
-                return 1;
+            if (!check_input_error(copy)) {
+                return false;
             }
             // A file that ends inside its last record: its bytes are kept.
-            if (write_output(copy.console, data, got) != 0) {
-                return 1;
+            if (!write_output(copy.console, data, got)) {
+                return false;
             }
             message(copy.console, "last record only %d bytes\n", static_cast<int>(got));
             return report_short_record(copy, record_offset, reclen);
         }
         ++copy.records;
-        if (write_record(copy, data, reclen) != 0) {
-            return 1;
+        if (!write_record(copy, data, reclen)) {
+            return false;
         }
         place_next_fixed_record(copy, reclen);
     }

@@ -6,7 +6,7 @@
 #include "platform/console.h"
 #include "sequential/sequential_copy.h"
 
-int copy_raw_var_records(SequentialCopy& copy) {
+bool copy_raw_var_records(SequentialCopy& copy) {
     const std::uint16_t rsize = record_buffer_size(copy.attributes);
     if (verbose_dumps(copy.options)) {
         message(copy.console, "rsize: %u\n", rsize);
@@ -17,9 +17,9 @@ int copy_raw_var_records(SequentialCopy& copy) {
         copy_buffered_var_records(copy, framing);
         const std::uint64_t record_offset = reader_position(copy.input);
         std::uint16_t length = 0;
-        int status = read_length_word(copy, &length);
-        if (status <= 0) {
-            return status < 0 ? 1 : finish_copy(copy);
+        const LengthWord word = read_length_word(copy, &length);
+        if (word != LengthWord::kRead) {
+            return word == LengthWord::kEndOfFile && finish_copy(copy);
         }
         if (length == kEndOfBlockMarker) {
             skip_to_block_end(copy);
@@ -29,23 +29,23 @@ int copy_raw_var_records(SequentialCopy& copy) {
             return report_overlong_record(copy, record_offset, length);
         }
         ++copy.records;
-        const unsigned char word[2] = {static_cast<unsigned char>(length),
+        const unsigned char word_bytes[kLengthWordSize] = {static_cast<unsigned char>(length),
                                        static_cast<unsigned char>(length >> 8)};
-        if (write_output(copy.console, word, sizeof word) != 0) {
-            return 1;
+        if (!write_output(copy.console, word_bytes, sizeof word_bytes)) {
+            return false;
         }
         std::size_t got = 0;
         const unsigned char* data = take_record(copy, length, &got);
         if (got < length) {
             return report_short_record(copy, record_offset, length);
         }
-        if (write_output(copy.console, data, length) != 0) {
-            return 1;
+        if (!write_output(copy.console, data, length)) {
+            return false;
         }
     }
 }
 
-int copy_raw_fix_records(SequentialCopy& copy) {
+bool copy_raw_fix_records(SequentialCopy& copy) {
     const std::uint16_t reclen = record_buffer_size(copy.attributes);
     if (verbose_dumps(copy.options)) {
         message(copy.console, "reclen: %u\n", reclen);
@@ -57,14 +57,14 @@ int copy_raw_fix_records(SequentialCopy& copy) {
         std::size_t got = 0;
         const unsigned char* data = take_record(copy, reclen, &got);
         if (got == 0) {
-            return check_input_error(copy) != 0 ? 1 : finish_copy(copy);
+            return check_input_error(copy) && finish_copy(copy);
         }
         if (got < reclen) {
             return report_short_record(copy, record_offset, reclen);
         }
         ++copy.records;
-        if (write_output(copy.console, data, reclen) != 0) {
-            return 1;
+        if (!write_output(copy.console, data, reclen)) {
+            return false;
         }
         place_next_fixed_record(copy, reclen);
     }

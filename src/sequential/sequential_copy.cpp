@@ -2,11 +2,10 @@
 
 #include <cstring>
 
+#include "formats/record_limits.h"
 #include "platform/console.h"
 
 namespace {
-
-constexpr std::uint16_t kLargestBuffer = 32767;
 
 // The cursors of a fast path: the unread input and the free output space.
 struct Cursors {
@@ -14,18 +13,17 @@ struct Cursors {
     const unsigned char* limit;
     unsigned char* out;
     unsigned char* out_limit;
-    std::int32_t records;
+    std::uint64_t records;
 };
 
-Cursors take_cursors(const SequentialCopy& copy) {
-    unsigned char* const out = copy.console.buffer.get();
-    return {copy.input.next, copy.input.limit, out + copy.console.used, out + copy.console.capacity,
-            copy.records};
+Cursors take_cursors(SequentialCopy& copy) {
+    const OutputRoom room = output_room(copy.console);
+    return {copy.input.next, copy.input.limit, room.begin, room.end, copy.records};
 }
 
 void put_cursors(SequentialCopy& copy, const Cursors& cursors) {
     copy.input.next = cursors.next;
-    copy.console.used = static_cast<std::size_t>(cursors.out - copy.console.buffer.get());
+    output_commit(copy.console, cursors.out);
     copy.records = cursors.records;
 }
 
@@ -35,18 +33,14 @@ std::size_t room(const unsigned char* from, const unsigned char* to) {
 
 }  // namespace
 
-int copy_sequential(int input_fd, const FileAttributes& attributes, RunOptions& options,
-                    Console& console) {
-    if (verbose_any(options)) {
-        if (options.newline_mode == kNewlineNone) {
-            message(console, "forced rat=none\n");
-        } else if (options.newline_mode == kNewlineAfterRecord) {
-            message(console, "forced rat=cr\n");
-        }
+bool copy_sequential(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
+                     std::uint64_t& records) {
+    if (verbose_any(options) && options.newline_forced) {
+        message(console, line_end_after_record(options) ? "forced rat=cr\n" : "forced rat=none\n");
     }
 
-    const bool raw = options.raw != 0;
-    int (*reader)(SequentialCopy&) = nullptr;
+    const bool raw = options.raw;
+    bool (*reader)(SequentialCopy&) = nullptr;
     switch (rfm_of(attributes)) {
         case kRfmFixed:
             reader = raw ? copy_raw_fix_records : copy_fix_records;
@@ -55,26 +49,26 @@ int copy_sequential(int input_fd, const FileAttributes& attributes, RunOptions& 
             reader = raw ? copy_raw_var_records : copy_var_records;
             break;
         case kRfmVfc:
-            reader = raw                            ? copy_raw_var_records
-                     : options.control_prefix != 0 ? copy_var_records
-                                                    : copy_vfc_records;
+            reader = raw                      ? copy_raw_var_records
+                     : options.control_prefix ? copy_var_records
+                                              : copy_vfc_records;
             break;
         default:
             break;
     }
     if (reader == nullptr) {
         message(console, " - not yet implemented\n");
-        return 1;
+        return false;
     }
 
-    SequentialCopy copy{ForwardReader{}, attributes, options, console};
+    SequentialCopy copy{ForwardReader{}, attributes, options, console, records};
     reader_open(copy.input, input_fd);
     return reader(copy);
 }
 
 std::uint16_t record_buffer_size(const FileAttributes& attributes) {
     std::uint16_t lrl = lrl_of(attributes);
-    return (lrl >= 1 && lrl <= kLargestBuffer) ? lrl : kLargestBuffer;
+    return (lrl >= 1 && lrl <= kLongestRecord) ? lrl : kLongestRecord;
 }
 
 std::uint32_t longest_stored_record(const FileAttributes& attributes) {
@@ -85,7 +79,7 @@ std::uint32_t longest_stored_record(const FileAttributes& attributes) {
     return longest;
 }
 
-int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length) {
+bool report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length) {
     const unsigned long long offset = record_offset;
     const unsigned rsize = record_buffer_size(copy.attributes);
     if (rfm_of(copy.attributes) == kRfmVfc) {
@@ -94,7 +88,7 @@ int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, st
     } else {
         message(copy.console, "length word %u at offset %llu exceeds rsize %u\n", length, offset, rsize);
     }
-    return 1;
+    return false;
 }
 
 void skip_to_block_end(SequentialCopy& copy) {
@@ -111,14 +105,11 @@ void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length) 
 }
 
 void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing) {
-    if (copy.console.output_failed) {
-        return;
-    }
     Cursors c = take_cursors(copy);
     while (room(c.next, c.limit) >= 2) {
         const std::uint32_t length = le16(c.next);
         const std::uint32_t control = length == 0 ? 0 : framing.control;
-        const std::size_t stored = 2 + length + (length & 1);
+        const std::size_t stored = kLengthWordSize + padded_length(length);
         // The marker 0xFFFF exceeds every longest record.
         if (length > framing.longest || length < control || stored > room(c.next, c.limit) ||
             length + 3 > room(c.out, c.out_limit)) {
@@ -129,7 +120,7 @@ void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing) 
             c.out[1] = c.next[1];
             c.out += 2;
         }
-        std::memcpy(c.out, c.next + 2 + control, length - control);
+        std::memcpy(c.out, c.next + kLengthWordSize + control, length - control);
         c.out += length - control;
         if (framing.line_end) {
             *c.out++ = '\n';
@@ -141,13 +132,10 @@ void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing) 
 }
 
 void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool line_end) {
-    if (copy.console.output_failed) {
-        return;
-    }
     Cursors c = take_cursors(copy);
     // The file offset of c.limit; c.next lies room(c.next, c.limit) before it.
     const std::uint64_t limit_offset = copy.input.bytes_read;
-    const std::size_t stored = reclen + (reclen & 1u);
+    const std::size_t stored = padded_length(reclen);
     while (stored <= room(c.next, c.limit) && reclen + 1u <= room(c.out, c.out_limit)) {
         std::memcpy(c.out, c.next, reclen);
         c.out += reclen;
@@ -168,26 +156,24 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
     place_next_fixed_record(copy, reclen);
 }
 
-int check_input_error(SequentialCopy& copy) {
+bool check_input_error(SequentialCopy& copy) {
     if (copy.input.error_number != 0) {
         report_error_number(copy.console, "read", copy.input.error_number);
-        return 1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
-int finish_copy(SequentialCopy& copy) {
-    if (verbose_any(copy.options)) {
-        message(copy.console, "%d records copied\n", copy.records);
-    }
-    return 0;
+bool finish_copy(SequentialCopy& copy) {
+    print_records_copied(copy.options, copy.console, copy.records);
+    return true;
 }
 
-int report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint32_t length) {
-    if (check_input_error(copy) != 0) {
-        return 1;
+bool report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint32_t length) {
+    if (!check_input_error(copy)) {
+        return false;
     }
     message(copy.console, "read: end of file inside the %u-byte record at offset %llu\n", length,
             static_cast<unsigned long long>(record_offset));
-    return 1;
+    return false;
 }

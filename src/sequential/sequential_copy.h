@@ -4,36 +4,36 @@
 #include <cstdint>
 
 #include "attributes/file_attributes.h"
-#include "driver/run_options.h"
+#include "attributes/run_options.h"
+#include "formats/blocks.h"
+#include "formats/sequential_layout.h"
 #include "platform/console.h"
 #include "platform/forward_reader.h"
 #include "platform/little_endian.h"
-
-inline constexpr unsigned kBlockSize = 512;
-inline constexpr std::uint16_t kEndOfBlockMarker = 0xFFFF;
 
 // The state of one reader run over the input.
 struct SequentialCopy {
     ForwardReader input;
     const FileAttributes& attributes;
-    RunOptions& options;
+    const RunOptions& options;
     Console& console;
-    std::int32_t records = 0;
+    std::uint64_t& records;  // written so far
 };
 
 // Chooses the record reader from rfm, raw and control_prefix, and runs it
-// over the input descriptor (at offset 0). Returns 0 after a complete copy,
-// 1 after a failure or for a record format it does not handle.
-int copy_sequential(int input_fd, const FileAttributes& attributes, RunOptions& options,
-                    Console& console);
+// over the input descriptor (at offset 0); records counts the records
+// written. True after a complete copy; false after a failure (reported) or
+// for a record format it does not handle.
+bool copy_sequential(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
+                     std::uint64_t& records);
 
-// The record readers. Each returns 0 after a complete copy and 1 after a
-// failure, which it has reported.
-int copy_var_records(SequentialCopy& copy);   // var, and vfc with -p
-int copy_vfc_records(SequentialCopy& copy);   // vfc without the control area
-int copy_fix_records(SequentialCopy& copy);
-int copy_raw_var_records(SequentialCopy& copy);  // -r: var and vfc with length words
-int copy_raw_fix_records(SequentialCopy& copy);  // -r: fix records back to back
+// The record readers. Each returns true after a complete copy and false
+// after a failure, which it has reported.
+bool copy_var_records(SequentialCopy& copy);   // var, and vfc with -p
+bool copy_vfc_records(SequentialCopy& copy);   // vfc without the control area
+bool copy_fix_records(SequentialCopy& copy);
+bool copy_raw_var_records(SequentialCopy& copy);  // -r: var and vfc with length words
+bool copy_raw_fix_records(SequentialCopy& copy);  // -r: fix records back to back
 
 // --- Rules shared by the readers ---
 
@@ -45,26 +45,32 @@ std::uint16_t record_buffer_size(const FileAttributes& attributes);
 std::uint32_t longest_stored_record(const FileAttributes& attributes);
 
 // Called where the next record would start: reports a read error that ended
-// the input, if any. Returns 0 when the file simply ended.
-int check_input_error(SequentialCopy& copy);
+// the input, if any. True when the file simply ended.
+bool check_input_error(SequentialCopy& copy);
 
 // The helpers called once or more per record are inline: a call into another
 // file for each would cost as much as the copy of a short record.
 
-// Reads the next length word. Returns 1 with *word set, 0 at the end of the
-// file (fewer than 2 bytes left), -1 after reporting a read error.
-inline int read_length_word(SequentialCopy& copy, std::uint16_t* word) {
+enum class LengthWord {
+    kRead,
+    kEndOfFile,  // fewer than 2 bytes left
+    kFailed,     // a read error, reported
+};
+
+// Reads the next length word into *word.
+inline LengthWord read_length_word(SequentialCopy& copy, std::uint16_t* word) {
     std::size_t got = 0;
-    const unsigned char* bytes = reader_take(copy.input, 2, &got);
-    if (got < 2) {
-        return check_input_error(copy) != 0 ? -1 : 0;
+    const unsigned char* bytes = reader_take(copy.input, kLengthWordSize, &got);
+    if (got < kLengthWordSize) {
+        return check_input_error(copy) ? LengthWord::kEndOfFile : LengthWord::kFailed;
     }
     *word = le16(bytes);
-    return 1;
+    return LengthWord::kRead;
 }
 
-// A length word that announces more than the record buffer holds. Returns 1.
-int report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length);
+// A length word that announces more than the record buffer holds. Returns
+// false.
+bool report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length);
 
 // Discards the bytes up to the next block boundary.
 void skip_to_block_end(SequentialCopy& copy);
@@ -78,17 +84,17 @@ void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length);
 // the record's bytes that arrived, less than length only when the file ends
 // or a read fails inside the record.
 inline const unsigned char* take_record(SequentialCopy& copy, std::uint32_t length, std::size_t* got) {
-    const unsigned char* data = reader_take(copy.input, length + (length & 1), got);
+    const unsigned char* data = reader_take(copy.input, padded_length(length), got);
     if (*got > length) {
         *got = length;
     }
     return data;
 }
 
-// Writes a record's bytes and the line end of the newline mode. Returns 0,
-// or 1 once output failed.
-inline int write_record(SequentialCopy& copy, const unsigned char* data, std::size_t size) {
-    return write_output_record(copy.console, data, size, copy.options.newline_mode != kNewlineNone);
+// Writes a record's bytes and the line end of the newline mode; false once
+// output failed.
+inline bool write_record(SequentialCopy& copy, const unsigned char* data, std::size_t size) {
+    return write_output_record(copy.console, data, size, line_end_after_record(copy.options));
 }
 
 // How a reader of length-word records writes each record.
@@ -113,9 +119,9 @@ void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing);
 // current position is placed (place_next_fixed_record) and so is the next.
 void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool line_end);
 
-// "%d records copied" at verbose levels other than 0; returns 0.
-int finish_copy(SequentialCopy& copy);
+// "N records copied" at verbose levels other than 0; returns true.
+bool finish_copy(SequentialCopy& copy);
 
 // A record whose bytes did not all arrive: reports the read error, or the end
-// of the file inside the record. Returns 1.
-int report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint32_t length);
+// of the file inside the record. Returns false.
+bool report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint32_t length);

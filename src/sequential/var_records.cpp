@@ -8,14 +8,13 @@
 #include "platform/console.h"
 #include "sequential/sequential_copy.h"
 
-int copy_var_records(SequentialCopy& copy) {
-    settle_newline_mode(copy.options, rat_of(copy.attributes));
+bool copy_var_records(SequentialCopy& copy) {
     const std::uint16_t rsize = record_buffer_size(copy.attributes);
     if (verbose_dumps(copy.options)) {
         message(copy.console, "rsize: %u\n", rsize);
     }
     const VarFraming framing{longest_stored_record(copy.attributes), 0, false,
-                             copy.options.newline_mode != kNewlineNone};
+                             line_end_after_record(copy.options)};
     const bool dumps = verbose_dumps(copy.options);
 
     for (;;) {
@@ -24,9 +23,9 @@ int copy_var_records(SequentialCopy& copy) {
         }
         const std::uint64_t record_offset = reader_position(copy.input);
         std::uint16_t length = 0;
-        int status = read_length_word(copy, &length);
-        if (status <= 0) {
-            return status < 0 ? 1 : finish_copy(copy);
+        const LengthWord word = read_length_word(copy, &length);
+        if (word != LengthWord::kRead) {
+            return word == LengthWord::kEndOfFile && finish_copy(copy);
         }
         ++copy.records;
         if (dumps) {
@@ -45,8 +44,8 @@ int copy_var_records(SequentialCopy& copy) {
         if (got < length) {
             return report_short_record(copy, record_offset, length);
         }
-        if (write_record(copy, data, length) != 0) {
-            return 1;
+        if (!write_record(copy, data, length)) {
+            return false;
         }
     }
 }

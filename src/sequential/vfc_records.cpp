@@ -6,23 +6,22 @@
 #include "platform/console.h"
 #include "sequential/sequential_copy.h"
 
-int copy_vfc_records(SequentialCopy& copy) {
-    settle_newline_mode(copy.options, rat_of(copy.attributes));
+bool copy_vfc_records(SequentialCopy& copy) {
     const std::uint16_t rsize = record_buffer_size(copy.attributes);
     if (verbose_dumps(copy.options)) {
         message(copy.console, "rsize: %u\n", rsize);
     }
     const std::uint8_t fsz = fsz_of(copy.attributes);
     const VarFraming framing{longest_stored_record(copy.attributes), fsz, false,
-                             copy.options.newline_mode != kNewlineNone};
+                             line_end_after_record(copy.options)};
 
     for (;;) {
         copy_buffered_var_records(copy, framing);
         const std::uint64_t record_offset = reader_position(copy.input);
         std::uint16_t length = 0;
-        int status = read_length_word(copy, &length);
-        if (status <= 0) {
-            return status < 0 ? 1 : finish_copy(copy);
+        const LengthWord word = read_length_word(copy, &length);
+        if (word != LengthWord::kRead) {
+            return word == LengthWord::kEndOfFile && finish_copy(copy);
         }
         ++copy.records;
         if (length == kEndOfBlockMarker) {
@@ -38,15 +37,15 @@ int copy_vfc_records(SequentialCopy& copy) {
         if (length < control) {
             message(copy.console, "length word %u at offset %llu is shorter than fsz %u\n", length,
                     static_cast<unsigned long long>(record_offset), fsz);
-            return 1;
+            return false;
         }
         std::size_t got = 0;
         const unsigned char* stored = take_record(copy, length, &got);
         if (got < length) {
             return report_short_record(copy, record_offset, length);
         }
-        if (write_record(copy, stored + control, length - control) != 0) {
-            return 1;
+        if (!write_record(copy, stored + control, length - control)) {
+            return false;
         }
     }
 }

@@ -86,7 +86,7 @@ Example prices_dat() {
 // A relative file: cells numbered by record number, some of them empty or
 // deleted, in buckets of two blocks.
 Example accounts_rel() {
-    rms::RelativeFileSpec spec;
+    rms::RelativeFileLayout spec;
     spec.bks = 2;
     spec.lrl = 40;
     spec.mrn = 100;
@@ -118,7 +118,7 @@ Example parts_idx() {
         "B-2000  SPRING      BIN-11  QTY 075",
         "B-2001  PULLEY      BIN-11  QTY 012",
     };
-    rms::IndexedFileSpec spec;
+    rms::IndexedFileLayout spec;
     spec.key.position = {0, 20};
     spec.key.size = {6, 6};
     spec.key.name = "PART";
@@ -141,7 +141,7 @@ Example customers_idx() {
         "CUST000117  BRIGHTWATER SUPPLY                TACOMA        WA",
         "CUST000200  COASTAL MILLS                     EUREKA        CA",
     };
-    rms::IndexedFileSpec spec;
+    rms::IndexedFileLayout spec;
     spec.key.position = {0};
     spec.key.size = {10};
     spec.key.flags = rms::kKeyCompression | rms::kDataCompression;

@@ -105,7 +105,7 @@ Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length) {
     return file.bytes;
 }
 
-Bytes relative_prolog(const RelativeFileSpec& spec, std::size_t bucket_count) {
+Bytes relative_prolog(const RelativeFileLayout& spec, std::size_t bucket_count) {
     Bytes file(kBlockSize, 0);
     file[16] = spec.flags;
     Bytes fields;
@@ -120,7 +120,7 @@ Bytes relative_prolog(const RelativeFileSpec& spec, std::size_t bucket_count) {
     return file;
 }
 
-Bytes relative_bucket(const RelativeFileSpec& spec, const std::vector<RelativeCell>& cells) {
+Bytes relative_bucket(const RelativeFileLayout& spec, const std::vector<RelativeCell>& cells) {
     const std::size_t bucket_size = spec.bks * kBlockSize;
     const std::size_t stride = spec.lrl + 3u;
     Bytes bucket(bucket_size, 0);
@@ -138,7 +138,7 @@ Bytes relative_bucket(const RelativeFileSpec& spec, const std::vector<RelativeCe
     return bucket;
 }
 
-Bytes relative_file(const RelativeFileSpec& spec) {
+Bytes relative_file(const RelativeFileLayout& spec) {
     Bytes file = relative_prolog(spec, spec.buckets.size());
     for (const std::vector<RelativeCell>& cells : spec.buckets) {
         const Bytes bucket = relative_bucket(spec, cells);
@@ -163,7 +163,7 @@ constexpr unsigned char kDeletedBit = 0x04;
 constexpr unsigned char kRrvBit = 0x08;
 constexpr std::uint8_t kInitIdx = 0x10;
 
-std::size_t keysz_of(const IndexedKeySpec& key) {
+std::size_t keysz_of(const IndexedKeyLayout& key) {
     std::size_t keysz = 0;
     for (std::uint8_t size : key.size) keysz += size;
     return keysz;
@@ -183,7 +183,7 @@ void put_le32_at(Bytes& out, std::size_t offset, std::uint32_t value) {
     put_le16_at(out, offset + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-Bytes key_descriptor(const IndexedKeySpec& key, std::uint32_t idxfl, std::uint16_t noff, std::uint8_t datbktsz,
+Bytes key_descriptor(const IndexedKeyLayout& key, std::uint32_t idxfl, std::uint16_t noff, std::uint8_t datbktsz,
                      std::uint32_t ldvbn, std::uint8_t keyref) {
     Bytes d(kKeyDescriptorSize, 0);
     put_le32_at(d, 0, idxfl);
@@ -246,14 +246,14 @@ Bytes area_descriptor(std::size_t i, std::uint8_t datbktsz) {
     return d;
 }
 
-std::uint32_t first_bucket_vbn(const IndexedFileSpec& spec) {
+std::uint32_t first_bucket_vbn(const IndexedFileLayout& spec) {
     const std::uint32_t key_blocks = spec.extra_keys.empty() ? 0 : 1;
     const std::uint32_t area_blocks = (spec.areas + 7u) / 8u;
     return 2 + key_blocks + area_blocks;
 }
 
 // The key part of a stored record.
-Bytes key_of(const IndexedKeySpec& key, const Bytes& stored) {
+Bytes key_of(const IndexedKeyLayout& key, const Bytes& stored) {
     return Bytes(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(keysz_of(key)));
 }
 
@@ -261,7 +261,7 @@ Bytes key_of(const IndexedKeySpec& key, const Bytes& stored) {
 // key asks against previous_key, the key of the last live record before it
 // (empty before the first). A live entry's key then becomes previous_key;
 // deleted bodies are never expanded, so only live keys carry over.
-Bytes entry_body(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& previous_key) {
+Bytes entry_body(const IndexedKeyLayout& key, const IndexedEntry& entry, Bytes& previous_key) {
     const Bytes stored = stored_record(key, entry.record);
     const Bytes full_key = key_of(key, stored);
     const Bytes rest(stored.begin() + static_cast<std::ptrdiff_t>(full_key.size()), stored.end());
@@ -274,7 +274,7 @@ Bytes entry_body(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& pr
 
 }  // namespace
 
-Bytes stored_record(const IndexedKeySpec& key, const Bytes& user) {
+Bytes stored_record(const IndexedKeyLayout& key, const Bytes& user) {
     Bytes stored;
     std::vector<bool> in_key(user.size(), false);
     for (std::size_t i = 0; i < key.position.size(); ++i) {
@@ -337,14 +337,14 @@ Bytes compress_data(const Bytes& data) {
     return form;
 }
 
-std::uint32_t indexed_bucket_vbn(const IndexedFileSpec& spec, std::size_t i) {
+std::uint32_t indexed_bucket_vbn(const IndexedFileLayout& spec, std::size_t i) {
     const std::size_t slot = spec.slots.empty() ? i : spec.slots[i];
     return first_bucket_vbn(spec) + static_cast<std::uint32_t>(slot * spec.datbktsz);
 }
 
-Bytes indexed_head(const IndexedFileSpec& spec, std::size_t bucket_count) {
+Bytes indexed_head(const IndexedFileLayout& spec, std::size_t bucket_count) {
     const std::uint32_t ldvbn = bucket_count == 0 ? 0 : indexed_bucket_vbn(spec, 0);
-    IndexedKeySpec key0 = spec.key;
+    IndexedKeyLayout key0 = spec.key;
     if (bucket_count == 0) key0.flags |= kInitIdx;
     const std::uint32_t first = first_bucket_vbn(spec);
     Bytes file(static_cast<std::size_t>(first - 1) * kBlockSize, 0);
@@ -371,12 +371,12 @@ Bytes indexed_head(const IndexedFileSpec& spec, std::size_t bucket_count) {
     return file;
 }
 
-std::size_t indexed_entry_size(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& previous_key) {
+std::size_t indexed_entry_size(const IndexedKeyLayout& key, const IndexedEntry& entry, Bytes& previous_key) {
     if (entry.kind == EntryKind::kRrv) return kRrvEntrySize;
     return kEntryHeaderSize + entry_body(key, entry, previous_key).size();
 }
 
-Bytes indexed_bucket(const IndexedFileSpec& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
+Bytes indexed_bucket(const IndexedFileLayout& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
                      std::uint32_t nxtbkt, Bytes& previous_key) {
     Bytes bucket(kBucketHeaderSize, 0);
     std::uint16_t rid = 1;
@@ -405,7 +405,7 @@ Bytes indexed_bucket(const IndexedFileSpec& spec, const std::vector<IndexedEntry
     return bucket;
 }
 
-Bytes indexed_file(const IndexedFileSpec& spec) {
+Bytes indexed_file(const IndexedFileLayout& spec) {
     const std::size_t count = spec.buckets.size();
     Bytes file = indexed_head(spec, count);
     file.resize(file.size() + count * spec.datbktsz * kBlockSize, 0);

@@ -80,7 +80,7 @@ inline constexpr unsigned char kCellDeleted = 0x0C;
 
 inline RelativeCell present_cell(const Bytes& data) { return {kCellRecordPresent, data}; }
 
-struct RelativeFileSpec {
+struct RelativeFileLayout {
     std::uint8_t bks = 1;
     std::uint16_t lrl = 20;
     std::uint16_t dvbn = 2;
@@ -91,13 +91,13 @@ struct RelativeFileSpec {
     unsigned char stale_value = 0xC3;  // record area behind a record's data
 };
 
-Bytes relative_file(const RelativeFileSpec& spec);
+Bytes relative_file(const RelativeFileLayout& spec);
 
 // The same file in pieces, for files too large to hold whole: the blocks
 // before dvbn (the prolog, its eof counting bucket_count buckets when
 // spec.eof is -1), then one bucket per call. spec.buckets is not read.
-Bytes relative_prolog(const RelativeFileSpec& spec, std::size_t bucket_count);
-Bytes relative_bucket(const RelativeFileSpec& spec, const std::vector<RelativeCell>& cells);
+Bytes relative_prolog(const RelativeFileLayout& spec, std::size_t bucket_count);
+Bytes relative_bucket(const RelativeFileLayout& spec, const std::vector<RelativeCell>& cells);
 
 // Byte offset of a relative file's prolog fields, for tests that damage them.
 inline constexpr std::size_t kRelativePrologDvbn = 104;
@@ -108,7 +108,7 @@ inline constexpr std::size_t kRelativePrologEof = 112;
 // buckets of key 0 chained into a ring in the order given. Each record entry
 // holds its user record in stored form: the key segments in segment order,
 // then the other bytes; compressed when key 0 asks for it.
-struct IndexedKeySpec {
+struct IndexedKeyLayout {
     std::vector<std::uint16_t> position;  // one per segment
     std::vector<std::uint8_t> size;
     std::uint8_t flags = 0;  // kKeyCompression, kDataCompression, others as given
@@ -133,15 +133,15 @@ inline IndexedEntry live(const Bytes& record) { return {EntryKind::kLive, record
 inline IndexedEntry deleted(const Bytes& record) { return {EntryKind::kDeleted, record}; }
 inline IndexedEntry rrv_entry() { return {EntryKind::kRrv, {}}; }
 
-struct IndexedFileSpec {
-    IndexedKeySpec key;
+struct IndexedFileLayout {
+    IndexedKeyLayout key;
     std::uint8_t datbktsz = 1;
     std::uint16_t ver_no = 3;
     std::vector<std::vector<IndexedEntry>> buckets;  // in ring order
     // Where bucket i lies among the bucket slots behind the descriptors;
     // empty: in ring order.
     std::vector<std::size_t> slots;
-    std::vector<IndexedKeySpec> extra_keys;  // keys 1, 2, ... (at most 5), in VBN 2
+    std::vector<IndexedKeyLayout> extra_keys;  // keys 1, 2, ... (at most 5), in VBN 2
     std::uint8_t areas = 1;  // amax
     // Fixed-length records of an uncompressed file: the entries carry no rl
     // field, each body is the record.
@@ -149,7 +149,7 @@ struct IndexedFileSpec {
     unsigned char stale_value = 0xC3;  // bytes past freespace
 };
 
-Bytes indexed_file(const IndexedFileSpec& spec);
+Bytes indexed_file(const IndexedFileLayout& spec);
 
 // The same file in pieces, for files too large to hold whole: the blocks
 // before the first data bucket (the prolog's eof counting bucket_count
@@ -158,20 +158,20 @@ Bytes indexed_file(const IndexedFileSpec& spec);
 // is bucket 0's VBN). previous_key is the key of the last live record before
 // the bucket (empty before the first), which key compression refers to; it
 // leaves as the last live key of the bucket. spec.buckets is not read.
-Bytes indexed_head(const IndexedFileSpec& spec, std::size_t bucket_count);
-Bytes indexed_bucket(const IndexedFileSpec& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
+Bytes indexed_head(const IndexedFileLayout& spec, std::size_t bucket_count);
+Bytes indexed_bucket(const IndexedFileLayout& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
                      std::uint32_t nxtbkt, Bytes& previous_key);
 
 // The bytes an entry with its rl field takes in a bucket after the live key
 // previous_key, which it advances as indexed_bucket would: for filling
 // buckets.
-std::size_t indexed_entry_size(const IndexedKeySpec& key, const IndexedEntry& entry, Bytes& previous_key);
+std::size_t indexed_entry_size(const IndexedKeyLayout& key, const IndexedEntry& entry, Bytes& previous_key);
 
 // The VBN of bucket i (in ring order), for tests that damage a bucket.
-std::uint32_t indexed_bucket_vbn(const IndexedFileSpec& spec, std::size_t i);
+std::uint32_t indexed_bucket_vbn(const IndexedFileLayout& spec, std::size_t i);
 
 // The stored form of a user record: the key's segments, then the rest.
-Bytes stored_record(const IndexedKeySpec& key, const Bytes& user);
+Bytes stored_record(const IndexedKeyLayout& key, const Bytes& user);
 
 // The compk form of key against the previous key (none for the first):
 // the shared leading bytes and the trailing repeats are left out.

@@ -100,7 +100,7 @@ SampleFile fix_sample() {
 }
 
 SampleFile relative_sample() {
-    rms::RelativeFileSpec spec;
+    rms::RelativeFileLayout spec;
     spec.bks = 2;
     spec.lrl = 60;
     SampleFile sample{"Relative", "org=rel rfm=var rat=cr bks=2 lrl=60", {}, {}, {}};
@@ -126,7 +126,7 @@ SampleFile relative_sample() {
 // Indexed buckets are read whole, so a record counts as cut when any byte of
 // its bucket up to the bucket's free space is missing.
 SampleFile indexed_sample(const char* name, std::uint8_t flags) {
-    rms::IndexedFileSpec spec;
+    rms::IndexedFileLayout spec;
     spec.key.position = {10, 0};
     spec.key.size = {4, 6};
     spec.key.flags = flags;

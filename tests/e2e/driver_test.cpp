@@ -4,12 +4,11 @@
 
 #include <sys/stat.h>
 
+#include "copy_case.h"
 #include "rms_builder.h"
 #include "run_tool.h"
 
 namespace {
-
-const std::string kVersionLine = "unrms, version 0.9.3w\n";
 
 const std::string kUsage =
     kVersionLine +

@@ -13,11 +13,11 @@ using rms::Bytes;
 using rms::bytes;
 using rms::patched;
 using rms::IndexedEntry;
-using rms::IndexedFileSpec;
+using rms::IndexedFileLayout;
 
 // Key 0 of two segments out of position order: "id" at 4..7, "part" at 0..1.
-rms::IndexedKeySpec two_segment_key(std::uint8_t flags = 0) {
-    rms::IndexedKeySpec key;
+rms::IndexedKeyLayout two_segment_key(std::uint8_t flags = 0) {
+    rms::IndexedKeyLayout key;
     key.position = {4, 0};
     key.size = {4, 2};
     key.flags = flags;
@@ -25,8 +25,8 @@ rms::IndexedKeySpec two_segment_key(std::uint8_t flags = 0) {
     return key;
 }
 
-IndexedFileSpec parts(std::uint8_t flags = 0) {
-    IndexedFileSpec spec;
+IndexedFileLayout parts(std::uint8_t flags = 0) {
+    IndexedFileLayout spec;
     spec.key = two_segment_key(flags);
     spec.buckets = {{rms::live(bytes("P1--0001 bolt")), rms::deleted(bytes("P1--0002 gone")), rms::rrv_entry(),
                      rms::live(bytes("P1--0003 nut"))},
@@ -43,13 +43,13 @@ std::string lines(const std::vector<const char*>& records) {
 
 const std::string kPartsOut = lines({"P1--0001 bolt", "P1--0003 nut", "P2--0004 washer      spring", "P2--0005"});
 
-IndexedFileSpec with(IndexedFileSpec spec, void (*change)(IndexedFileSpec&)) {
+IndexedFileLayout with(IndexedFileLayout spec, void (*change)(IndexedFileLayout&)) {
     change(spec);
     return spec;
 }
 
 
-std::size_t bucket_at(const IndexedFileSpec& spec, std::size_t i) {
+std::size_t bucket_at(const IndexedFileLayout& spec, std::size_t i) {
     return (rms::indexed_bucket_vbn(spec, i) - 1) * rms::kBlockSize;
 }
 
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         CopyCase{"BothCompressed", rms::indexed_file(parts(rms::kKeyCompression | rms::kDataCompression)),
                  kAttributes, {}, kPartsOut, "", 0},
         CopyCase{"RingOutOfBlockOrder",
-                 rms::indexed_file(with(parts(), [](IndexedFileSpec& s) { s.slots = {2, 0, 1}; })), kAttributes, {},
+                 rms::indexed_file(with(parts(), [](IndexedFileLayout& s) { s.slots = {2, 0, 1}; })), kAttributes, {},
                  kPartsOut, "", 0},
         CopyCase{"NoLineEndsWithoutCr", rms::indexed_file(parts()), "org=idx rfm=var", {},
                  "P1--0001 boltP1--0003 nutP2--0004 washer      springP2--0005", "", 0},
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "P1--0001 boltP1--0003 nutP2--0004 washer      springP2--0005", "", 0},
         CopyCase{"LengthPrefixIsTheExpandedLength",
                  rms::indexed_file(with(parts(rms::kDataCompression),
-                                        [](IndexedFileSpec& s) {
+                                        [](IndexedFileLayout& s) {
                                             s.datbktsz = 2;
                                             s.buckets = {{rms::live(bytes("K1--0001" + std::string(292, 'z')))}};
                                         })),
@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kListing + "prolog: dbktsiz=1,flags=0,avbn=2,amax=1,dvbn=3,mrn=0,eof=6,ver_no=2,gbc=0,colvbn=0\n"
                             "prolog version 2 not supported\n",
                  1},
-        CopyCase{"EmptyFileWithoutIndex", rms::indexed_file(with(parts(), [](IndexedFileSpec& s) { s.buckets = {}; })),
+        CopyCase{"EmptyFileWithoutIndex", rms::indexed_file(with(parts(), [](IndexedFileLayout& s) { s.buckets = {}; })),
                  kAttributes, {"-v"}, "", kListing + "0 records copied\n", 0},
         CopyCase{"ShortVbn1", Bytes(300, 0), kAttributes, {}, "", "VBN 1: the file ends after 300 of its 512 bytes\n",
                  1}),
@@ -158,7 +158,7 @@ TEST(Indexed, CompressionRoundTrip) {
     records.push_back(bytes("R9999AB--" + std::string(700, 'q') + "end"));
     for (std::uint8_t flags : {0, 0x40, 0x80, 0xc0}) {
         SCOPED_TRACE(int(flags));
-        IndexedFileSpec spec;
+        IndexedFileLayout spec;
         spec.key.position = {9, 1};
         spec.key.size = {2, 8};
         spec.key.flags = flags;
@@ -182,14 +182,14 @@ TEST(Indexed, CompressionRoundTrip) {
 }
 
 TEST(Indexed, DumpsAtLevel2And3) {
-    IndexedFileSpec spec;
+    IndexedFileLayout spec;
     spec.key.position = {0};
     spec.key.size = {3};
     spec.key.flags = rms::kKeyCompression | rms::kDataCompression;
     spec.key.name = "CODE";
     spec.key.type = {33};
     spec.key.rootvbn = 9;
-    rms::IndexedKeySpec alternate;
+    rms::IndexedKeyLayout alternate;
     alternate.position = {3, 8};
     alternate.size = {2, 1};
     alternate.flags = 0x21;
@@ -251,7 +251,7 @@ TEST(Indexed, DescriptorDumpsSurviveDamage) {
         {"ChainLoopsInVbn1", patched(rms::indexed_file(parts()), 0, {1, 0, 0, 0, 0, 0}),
          "key descriptor chain does not end after 256 keys\n", 256, 1},
         {"AreasPastTheFile",
-         patched(rms::indexed_file(with(parts(), [](IndexedFileSpec& s) { s.areas = 9; })), 103, {60}),
+         patched(rms::indexed_file(with(parts(), [](IndexedFileLayout& s) { s.areas = 9; })), 103, {60}),
          "area descriptors: the file ends after 0 of the 512 bytes of VBN 7\n", 1, 40},
     };
     for (const Case& c : cases) {
@@ -267,7 +267,7 @@ TEST(Indexed, DescriptorDumpsSurviveDamage) {
 
 // Nine areas take two blocks: area 8 is the first of the second.
 TEST(Indexed, NineAreasReadTwoBlocks) {
-    ToolResult r = run_on_file(rms::indexed_file(with(parts(), [](IndexedFileSpec& s) { s.areas = 9; })),
+    ToolResult r = run_on_file(rms::indexed_file(with(parts(), [](IndexedFileLayout& s) { s.areas = 9; })),
                                kAttributes, {"-v2"});
     EXPECT_NE(r.err.find("area #7: flags=0x01,areaid=7,"), std::string::npos);
     EXPECT_NE(r.err.find("area #8: flags=0x01,areaid=8,"), std::string::npos);

@@ -109,7 +109,7 @@ std::function<void(Bytes&, std::string&)> fix_records(std::size_t count, std::si
 
 // Buckets of 3 blocks holding cells of 200 bytes; every 11th cell deleted.
 void relative_records(Bytes& file, std::string& out) {
-    rms::RelativeFileSpec layout;
+    rms::RelativeFileLayout layout;
     layout.bks = 3;
     layout.lrl = 200;
     const std::size_t cells_per_bucket = layout.bks * rms::kBlockSize / (layout.lrl + 3u);
@@ -137,7 +137,7 @@ void relative_records(Bytes& file, std::string& out) {
 // the key's segments lie at 5..8 and 0..1.
 std::function<void(Bytes&, std::string&)> indexed_records(std::uint8_t flags, bool length_prefix) {
     return [=](Bytes& file, std::string& out) {
-        rms::IndexedFileSpec layout;
+        rms::IndexedFileLayout layout;
         layout.key.position = {5, 0};
         layout.key.size = {4, 2};
         layout.key.flags = flags;

@@ -174,7 +174,7 @@ BuiltFile fixed_text(Prng& prng) { return sequential_fixed(prng, true); }
 BuiltFile fixed_binary(Prng& prng) { return sequential_fixed(prng, false); }
 
 BuiltFile relative(Prng& prng, bool text) {
-    rms::RelativeFileSpec spec;
+    rms::RelativeFileLayout spec;
     spec.bks = static_cast<std::uint8_t>(prng.in(1, 4));
     spec.lrl = static_cast<std::uint16_t>(prng.in(8, prng.chance(20) ? 1500 : 200));
     spec.lrl = static_cast<std::uint16_t>(std::min<std::size_t>(spec.lrl, spec.bks * rms::kBlockSize - 3));
@@ -208,7 +208,7 @@ BuiltFile relative_binary(Prng& prng) { return relative(prng, false); }
 BuiltFile indexed(Prng& prng, bool text) {
     static const std::uint8_t kFlags[] = {0, rms::kKeyCompression, rms::kDataCompression,
                                           rms::kKeyCompression | rms::kDataCompression};
-    rms::IndexedFileSpec spec;
+    rms::IndexedFileLayout spec;
     spec.datbktsz = static_cast<std::uint8_t>(prng.chance(15) ? prng.in(9, 32) : prng.in(1, 8));
     spec.key.flags = kFlags[prng.in(0, std::size(kFlags) - 1)];
     std::size_t key_end = 0;  // every record reaches past the last segment

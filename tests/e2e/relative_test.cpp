@@ -12,10 +12,10 @@ using rms::cut;
 using rms::patched;
 using rms::present_cell;
 using rms::RelativeCell;
-using rms::RelativeFileSpec;
+using rms::RelativeFileLayout;
 
-RelativeFileSpec two_buckets() {
-    RelativeFileSpec spec;
+RelativeFileLayout two_buckets() {
+    RelativeFileLayout spec;
     spec.bks = 1;
     spec.lrl = 20;
     spec.buckets = {{present_cell(bytes("alpha")), {rms::kCellDeleted, bytes("gone")}, present_cell(bytes("beta"))},
@@ -23,7 +23,7 @@ RelativeFileSpec two_buckets() {
     return spec;
 }
 
-RelativeFileSpec with(RelativeFileSpec spec, void (*change)(RelativeFileSpec&)) {
+RelativeFileLayout with(RelativeFileLayout spec, void (*change)(RelativeFileLayout&)) {
     change(spec);
     return spec;
 }
@@ -51,11 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "3 records copied\n",
                  0},
         CopyCase{"NoBucketBelowEof",
-                 rms::relative_file(with(two_buckets(), [](RelativeFileSpec& s) { s.eof = 2; })), kAttributes,
+                 rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.eof = 2; })), kAttributes,
                  {"-v"}, "", kListing + "0 records copied\n", 0},
         CopyCase{"LastBucketReadWhole",
                  rms::relative_file(with(two_buckets(),
-                                         [](RelativeFileSpec& s) {
+                                         [](RelativeFileLayout& s) {
                                              s.bks = 2;
                                              s.eof = 7;
                                              s.buckets = {{present_cell(bytes("v2"))},
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "2 records copied\n",
                  0},
         CopyCase{"DefaultLrlExaminesOneCellPerBucket",
-                 rms::relative_file(with(two_buckets(), [](RelativeFileSpec& s) { s.lrl = 512; })),
+                 rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.lrl = 512; })),
                  "org=rel rfm=var rat=cr bks=1", {}, "alpha\n\n", "", 0},
         CopyCase{"FixedNotHandled", rms::relative_file(two_buckets()), "org=rel rfm=fix bks=1 lrl=20", {}, "",
                  " - not yet implemented\n", 1},
@@ -87,12 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
         CopyCase{"LengthBeyondLrl", patched(rms::relative_file(two_buckets()), 512 + 47, {21, 0}), kAttributes, {},
                  "alpha\n", "record length 21 exceeds lrl 20 in the cell at VBN 2, cell offset 46\n", 1},
         CopyCase{"LengthFieldPastTheBucket",
-                 patched(rms::relative_file(with(two_buckets(), [](RelativeFileSpec& s) { s.lrl = 167; })),
+                 patched(rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.lrl = 167; })),
                          512 + 510, {8, 1}),
                  "org=rel rfm=var rat=cr bks=1 lrl=167", {}, "alpha\nbeta\n",
                  "record cell at VBN 2, cell offset 510, has no room for its length\n", 1},
         CopyCase{"RecordPastTheBucket",
-                 patched(rms::relative_file(with(two_buckets(), [](RelativeFileSpec& s) { s.lrl = 200; })),
+                 patched(rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.lrl = 200; })),
                          512 + 406, {8, 200, 0}),
                  "org=rel rfm=var rat=cr bks=1 lrl=200", {}, "alpha\n",
                  "record at VBN 2, cell offset 406, reaches past the bucket\n", 1},

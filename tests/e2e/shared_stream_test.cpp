@@ -22,8 +22,8 @@ std::string many_lines() {
     return out;
 }
 
-rms::RelativeFileSpec two_buckets() {
-    rms::RelativeFileSpec layout;
+rms::RelativeFileLayout two_buckets() {
+    rms::RelativeFileLayout layout;
     layout.buckets = {{rms::present_cell(bytes("alpha")), {rms::kCellDeleted, bytes("gone")},
                      rms::present_cell(bytes("beta"))},
                     {rms::present_cell(bytes(""))}};
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The records of many_records() in buckets of 2 blocks, nine to a bucket,
 // then an empty bucket, at VBN 4449, whose freespace lies beyond it.
 Bytes many_buckets(std::uint8_t flags) {
-    rms::IndexedFileSpec layout;
+    rms::IndexedFileLayout layout;
     layout.key.position = {2};
     layout.key.size = {4};
     layout.key.flags = flags;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "run_tool.h"
+#include "unrms_version.h"
 
 struct CopyCase {
     const char* name;
@@ -32,4 +33,4 @@ inline void expect_copy(const CopyCase& c) {
     EXPECT_EQ(r.status, c.status);
 }
 
-inline const std::string kVersionLine = "unrms, version 0.9.3w\n";
+inline const std::string kVersionLine = std::string("unrms, version ") + kUnrmsVersion + "\n";

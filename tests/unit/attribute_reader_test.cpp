@@ -10,7 +10,7 @@
 namespace {
 
 struct ReadOutcome {
-    int result;
+    bool result;
     std::string listing;  // after the reader and its rules
     std::string messages;
 };
@@ -20,14 +20,14 @@ ReadOutcome read_from(const std::string& source) {
     text_stream_from_text(stream, source);
     FileAttributes attributes;
     CapturedConsole captured;
-    int result = read_attributes(stream, attributes, captured.console());
+    bool result = read_attributes(stream, "attrs", attributes, captured.console());
     return {result, attribute_listing(attributes), captured.err()};
 }
 
 struct ReaderCase {
     const char* name;
     std::string source;
-    int result;
+    bool result;
     const char* listing;
     const char* messages;
 };
@@ -46,7 +46,7 @@ TEST_P(AttributeReaderTest, EntersAssignments) {
     }
 }
 
-const std::string kLongValue(122, '9');  // "lrl=" + 122 characters = 126
+const std::string kLongValue = std::string(120, '0') + "28";  // "lrl=" + 122 characters = 126
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, AttributeReaderTest,
@@ -65,11 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"LastOrgWins", "org=seq org=idx rfm=var", 1, "org=idx rfm=var rat=none lrl=32767\n", ""},
         ReaderCase{"OrgKeepsRfm", "rfm=fix org=rel bks=1 lrl=10", 1,
                    "org=rel rfm=fix rat=none lrl=10 bks=1\n", ""},
-        ReaderCase{"LrlModulo65536", "rfm=var lrl=65564", 1, "org=seq rfm=var rat=none lrl=28\n", ""},
+        ReaderCase{"LrlLargest", "rfm=var lrl=65535", 1, "org=seq rfm=var rat=none lrl=65535\n", ""},
+        ReaderCase{"LrlAboveItsField", "rfm=var lrl=65564", 0, nullptr,
+                   "-e-opterr, lrl=65564 out of range: lrl takes 0..65535\n"},
+        ReaderCase{"LrlNegative", "rfm=var lrl=-1", 0, nullptr, "-e-opterr, lrl=-1 out of range: lrl takes 0..65535\n"},
+        ReaderCase{"LrlBeyond64Bits", "lrl=18446744073709551617", 0, nullptr,
+                   "-e-opterr, lrl=18446744073709551617 out of range: lrl takes 0..65535\n"},
+        ReaderCase{"MinusZeroIsZero", "rfm=var lrl=-0", 1, "org=seq rfm=var rat=none lrl=32767\n", ""},
         ReaderCase{"TrailingJunkIgnored", "rfm=var lrl=28abc", 1, "org=seq rfm=var rat=none lrl=28\n", ""},
         ReaderCase{"EmptyNumberIsZero", "rfm=var lrl=", 1, "org=seq rfm=var rat=none lrl=32767\n", ""},
-        ReaderCase{"BksCutTo8Bits", "org=rel rfm=var bks=300", 1,
-                   "org=rel rfm=var rat=none lrl=22528 bks=44\n", ""},
+        ReaderCase{"BksLargest", "org=rel rfm=var bks=255", 1, "org=rel rfm=var rat=none lrl=65535 bks=255\n", ""},
+        ReaderCase{"BksAboveItsField", "org=rel rfm=var bks=300", 0, nullptr,
+                   "-e-opterr, bks=300 out of range: bks takes 0..255\n"},
+        ReaderCase{"BksNegativeWithJunk", "bks=-2x", 0, nullptr, "-e-opterr, bks=-2x out of range: bks takes 0..255\n"},
         ReaderCase{"LongestToken", "lrl=" + kLongValue, 1, nullptr, ""},
         ReaderCase{"TokenTooLong", "lrl=" + kLongValue + "9", 0, nullptr,
                    "-e-opterr, input line too long\n"},
@@ -86,9 +94,22 @@ INSTANTIATE_TEST_SUITE_P(
                    "-e-opterr, unknown attribute bad\n"},
         ReaderCase{"RulesRunAtTheEnd", "rat=cr rat=ftn", 0, nullptr,
                    "-e-ratatr, more than one carriage control (ftn, cr, prn)\n"},
-        ReaderCase{"FszCutTo8Bits", "rfm=vfc fsz=256", 0, nullptr,
-                   "-e-fszatr, fsz must be non-zero for vfc record size\n"}),
+        ReaderCase{"FszAboveItsField", "rfm=vfc fsz=258", 0, nullptr,
+                   "-e-opterr, fsz=258 out of range: fsz takes 0..255\n"},
+        ReaderCase{"RangeErrorStopsReading", "fsz=256 rfm=bogus", 0, nullptr,
+                   "-e-opterr, fsz=256 out of range: fsz takes 0..255\n"}),
     [](const testing::TestParamInfo<ReaderCase>& info) { return std::string(info.param.name); });
+
+// A source that cannot be read is reported, not taken for an empty one.
+TEST(AttributeSource, ReadErrorIsReportedWithTheSourceName) {
+    TextStream stream;
+    ASSERT_TRUE(text_stream_open(stream, "."));
+    FileAttributes attributes;
+    CapturedConsole captured;
+    EXPECT_FALSE(read_attributes(stream, "attrs.d", attributes, captured.console()));
+    EXPECT_EQ(captured.err(), "attrs.d: Is a directory\n");
+    text_stream_close(stream);
+}
 
 TEST(NextToken, StopsAtCapacityAndLeavesTheRestUnread) {
     TextStream stream;

@@ -11,7 +11,7 @@ struct RuleCase {
     std::uint8_t org, rfm, rat;
     std::uint16_t lrl;
     std::uint8_t bks, fsz;
-    int result;
+    bool result;
     const char* listing;  // after the rules; checked when accepted
     const char* messages;
 };
@@ -32,7 +32,7 @@ TEST_P(AttributeRulesTest, ChecksAndCompletes) {
     CapturedConsole captured;
     EXPECT_EQ(check_attributes(attributes, captured.console()), c.result);
     EXPECT_EQ(captured.err(), c.messages);
-    if (c.result == 1) {
+    if (c.result) {
         EXPECT_EQ(attribute_listing(attributes), c.listing);
     }
 }
@@ -53,8 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "org=rel rfm=var rat=none lrl=1024 bks=2\n", ""},
         RuleCase{"RelativeFixNeedsLrl", kOrgRelative, kRfmFixed, 0, 0, 2, 0, 0, nullptr,
                  "-e-lrlatr, lrl must be non-zero for fixed record size\n"},
-        RuleCase{"RelativeDefaultWraps", kOrgRelative, kRfmVariable, 0, 0, 128, 0, 1,
-                 "org=rel rfm=var rat=none lrl=0 bks=128\n", ""},
+        RuleCase{"RelativeDefaultLargestBucketThatFits", kOrgRelative, kRfmVariable, 0, 0, 127, 0, 1,
+                 "org=rel rfm=var rat=none lrl=65024 bks=127\n", ""},
+        RuleCase{"RelativeDefaultBeyondTheField", kOrgRelative, kRfmVariable, 0, 0, 128, 0, 1,
+                 "org=rel rfm=var rat=none lrl=65535 bks=128\n", ""},
         RuleCase{"RelativeStreamBeforeBks", kOrgRelative, kRfmStream, 0, 0, 0, 0, 0, nullptr,
                  "-e-relrfm, incompatible record format (udf, stm, stmlf, stmcr)\n"},
         RuleCase{"RelativeNeedsBks", kOrgRelative, kRfmVariable, 0, 0, 0, 0, 0, nullptr,

@@ -91,8 +91,8 @@ TEST_P(ProbeTest, ChoosesTheAssignments) {
     EXPECT_EQ(verdict.confident, c.confident);
 }
 
-rms::RelativeFileSpec relative_spec() {
-    rms::RelativeFileSpec spec;
+rms::RelativeFileLayout relative_spec() {
+    rms::RelativeFileLayout spec;
     spec.bks = 2;
     spec.lrl = 40;
     for (int b = 0; b < 3; ++b) {
@@ -114,8 +114,8 @@ Bytes with_broken_ring(Bytes file) {
 // Records of a key at 4 (6 bytes) and 20 (3 bytes) in two buckets of one
 // block, with a deleted entry and an rrv entry; of length bytes each, or
 // (length 0) of lengths that differ. Text with runs of blanks.
-rms::IndexedFileSpec indexed_spec(std::uint8_t flags, bool fixed_entries, int count, std::size_t length) {
-    rms::IndexedFileSpec spec;
+rms::IndexedFileLayout indexed_spec(std::uint8_t flags, bool fixed_entries, int count, std::size_t length) {
+    rms::IndexedFileLayout spec;
     spec.key.position = {20, 4};
     spec.key.size = {3, 6};
     spec.key.flags = flags;
@@ -132,7 +132,7 @@ rms::IndexedFileSpec indexed_spec(std::uint8_t flags, bool fixed_entries, int co
 }
 
 Bytes indexed_version(std::uint16_t version) {
-    rms::IndexedFileSpec spec = indexed_spec(0, false, 4, 0);
+    rms::IndexedFileLayout spec = indexed_spec(0, false, 4, 0);
     spec.ver_no = version;
     return rms::indexed_file(spec);
 }
@@ -191,7 +191,7 @@ Bytes counter_records(int count, unsigned first) {
 // the second whose data holds what reads as a present cell when the
 // buckets are taken as one of six blocks.
 Bytes relative_with_false_cell() {
-    rms::RelativeFileSpec spec;
+    rms::RelativeFileLayout spec;
     spec.bks = 3;
     spec.lrl = 1010;
     Bytes deleted(600, 0x41);

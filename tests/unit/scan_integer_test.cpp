@@ -30,28 +30,39 @@ INSTANTIATE_TEST_SUITE_P(
                     IntCase{"0x100000001", 1}, IntCase{"99999999999999999999", -1},
                     IntCase{"-99999999999999999999", 0}, IntCase{"4294967295", -1}));
 
-struct UnsignedCase {
+// "%u" kept whole: the attribute reader refuses what a field cannot hold
+// rather than letting it wrap.
+struct DecimalCase {
     const char* text;
-    std::optional<std::uint32_t> value;
+    bool read;
+    bool negative;
+    bool overflow;
+    std::uint64_t magnitude;
 };
 
-class ScanUnsignedTest : public testing::TestWithParam<UnsignedCase> {};
+class ScanDecimalTest : public testing::TestWithParam<DecimalCase> {};
 
-TEST_P(ScanUnsignedTest, ReadsLikePercentU) {
-    const UnsignedCase& c = GetParam();
-    std::uint32_t value = 777;
-    bool read = scan_unsigned(c.text, &value);
-    EXPECT_EQ(read, c.value.has_value());
-    EXPECT_EQ(value, c.value.value_or(777));
+TEST_P(ScanDecimalTest, ReadsLikePercentUWithoutWrapping) {
+    const DecimalCase& c = GetParam();
+    DecimalNumber number;
+    number.magnitude = 777;
+    EXPECT_EQ(scan_decimal(c.text, &number), c.read);
+    EXPECT_EQ(number.negative, c.negative);
+    EXPECT_EQ(number.overflow, c.overflow);
+    if (!c.overflow) {
+        EXPECT_EQ(number.magnitude, c.read ? c.magnitude : 777u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sizes, ScanUnsignedTest,
-    testing::Values(UnsignedCase{"28", 28u}, UnsignedCase{"28abc", 28u}, UnsignedCase{"0x10", 0u},
-                    UnsignedCase{"010", 10u}, UnsignedCase{"-1", 4294967295u},
-                    UnsignedCase{"65564", 65564u}, UnsignedCase{"4294967297", 1u},
-                    UnsignedCase{"18446744073709551616", 4294967295u}, UnsignedCase{"", std::nullopt},
-                    UnsignedCase{"x", std::nullopt}, UnsignedCase{"+", std::nullopt},
-                    UnsignedCase{"\r28", 28u}));
+    Sizes, ScanDecimalTest,
+    testing::Values(DecimalCase{"28", true, false, false, 28}, DecimalCase{"28abc", true, false, false, 28},
+                    DecimalCase{"0x10", true, false, false, 0}, DecimalCase{"010", true, false, false, 10},
+                    DecimalCase{"-1", true, true, false, 1}, DecimalCase{"-0", true, true, false, 0},
+                    DecimalCase{"65564", true, false, false, 65564},
+                    DecimalCase{"18446744073709551615", true, false, false, 18446744073709551615u},
+                    DecimalCase{"18446744073709551616", true, false, true, 0},
+                    DecimalCase{"", false, false, false, 0}, DecimalCase{"x", false, false, false, 0},
+                    DecimalCase{"+", false, false, false, 0}, DecimalCase{"\r28", true, false, false, 28}));
 
 }  // namespace

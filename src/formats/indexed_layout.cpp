@@ -1,4 +1,4 @@
-#include "indexed/indexed_layout.h"
+#include "formats/indexed_layout.h"
 
 #include "platform/little_endian.h"
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr std::size_t kIndexedBlockSize = 512;
+#include "formats/blocks.h"
 
 // Key descriptors: key 0 at offset 0 of VBN 1, the others wherever the
 // chain of idxfl and noff leads.

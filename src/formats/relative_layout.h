@@ -1,0 +1,34 @@
+// Relative files: a prolog in VBN 1 that says where the data buckets start
+// (dvbn) and where the walk over them stops (eof); buckets of bks blocks
+// from dvbn, each a run of cells of equal size and no header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Prolog fields, offsets in VBN 1.
+inline constexpr std::size_t kRelativePrologFlags = 16;
+inline constexpr std::size_t kRelativePrologDvbn = 104;
+inline constexpr std::size_t kRelativePrologMrn = 108;
+inline constexpr std::size_t kRelativePrologEof = 112;
+
+struct RelativeProlog {
+    std::uint8_t flags;
+    std::uint16_t dvbn;  // VBN of the first data bucket
+    std::uint32_t mrn;   // the maximum record number
+    std::uint32_t eof;   // the walk reads the buckets that start below it
+};
+
+RelativeProlog decode_relative_prolog(const unsigned char* vbn1);
+
+// A cell: the control byte dlc, then for variable-length records a 16-bit
+// record length, and the record area of lrl bytes.
+inline constexpr std::size_t kCellLengthOffset = 1;
+inline constexpr std::size_t kVariableCellHeaderSize = 3;
+
+// dlc values: no record here and none behind it in the bucket; a record.
+// Any other value marks a cell whose record is not copied (deleted, never
+// written).
+inline constexpr unsigned char kCellEndOfBucket = 0;
+inline constexpr unsigned char kCellRecordPresent = 0x08;
+inline constexpr unsigned char kCellDeleted = 0x04;

@@ -1,0 +1,18 @@
+// Relative files: a prolog in VBN 1, then buckets of bks blocks holding
+// cells of equal size, each a control byte, a length word and lrl bytes of
+// record area.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "attributes/file_attributes.h"
+#include "attributes/run_options.h"
+
+struct Console;
+
+// Copies the records present in every bucket from dvbn up to the prolog's
+// eof; records counts the records written. True after the walk; false after
+// a failure (reported) or for a record format it does not handle.
+bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
+                   std::uint64_t& records);
