@@ -3,13 +3,14 @@
 #include <cstring>
 
 #include "attributes/attribute_rules.h"
+#include "formats/blocks.h"
+#include "formats/record_limits.h"
+#include "formats/sequential_layout.h"
 #include "platform/console.h"
 #include "platform/little_endian.h"
 
 namespace {
 
-constexpr std::size_t kBlockSize = 512;
-constexpr std::uint16_t kEndOfBlock = 0xFFFF;
 constexpr unsigned char kCtrlZ = 0x1A;
 
 // A quoted word in a message is cut here: a line may be of any length.
@@ -147,63 +148,65 @@ int quoted_length(std::string_view word) {
     return static_cast<int>(word.size() < kLongestQuotedWord ? word.size() : kLongestQuotedWord);
 }
 
-// The code of the value named by word, or -1 after the message.
-int value_code(const FdlReading& reading, std::string_view word, std::span<const FdlName> values,
-               const char* attribute, Console& console) {
-    const int position = match_fdl_name(word, values, true);
-    if (position >= 0) {
-        return values[static_cast<std::size_t>(position)].code;
+// The code of the value named by word into *code; false after the message.
+bool value_code(const FdlReading& reading, std::string_view word, std::span<const FdlName> values,
+                const char* attribute, Console& console, std::uint8_t* code) {
+    std::size_t position = 0;
+    const NameMatch match = match_fdl_name(word, values, true, &position);
+    if (match == NameMatch::kFound) {
+        *code = values[position].code;
+        return true;
     }
     message(console, "-e-fdlval, line %lu: %s %s value \"%.*s\"\n", reading.line_number,
-            position == kFdlAmbiguous ? "ambiguous" : "unknown", attribute, quoted_length(word),
-            word.data());
-    return -1;
+            match == NameMatch::kAmbiguous ? "ambiguous" : "unknown", attribute, quoted_length(word), word.data());
+    return false;
 }
 
-// A decimal size that fits 0..largest, or -1 after the message.
-long size_value(const FdlReading& reading, std::string_view word, unsigned long largest,
-                const char* attribute, const char* field, Console& console) {
-    unsigned long value = 0;
+// A decimal size that fits 0..largest into *size; false after the message.
+bool size_value(const FdlReading& reading, std::string_view word, std::uint32_t largest, const char* attribute,
+                const char* field, Console& console, std::uint32_t* size) {
+    std::uint32_t value = 0;
     for (char c : word) {
         if (c < '0' || c > '9') {
             message(console, "-e-fdlval, line %lu: %s value \"%.*s\" is not a decimal number\n",
                     reading.line_number, attribute, quoted_length(word), word.data());
-            return -1;
+            return false;
         }
         // Past largest the value only needs to stay past it.
         if (value <= largest) {
-            value = value * 10 + static_cast<unsigned long>(c - '0');
+            value = value * 10 + static_cast<std::uint32_t>(c - '0');
         }
     }
     if (value > largest) {
-        message(console, "-e-fdlsiz, line %lu: %s %.*s does not fit %s (0..%lu)\n", reading.line_number,
+        message(console, "-e-fdlsiz, line %lu: %s %.*s does not fit %s (0..%u)\n", reading.line_number,
                 attribute, quoted_length(word), word.data(), field, largest);
-        return -1;
+        return false;
     }
-    return static_cast<long>(value);
+    *size = value;
+    return true;
 }
 
 // Enters the value of a mapped attribute. Returns false after the message.
 bool enter_value(FdlReading& reading, Attribute attribute, const char* name, std::string_view value,
                  Console& console) {
     FileAttributes& attributes = reading.attributes;
-    int code = 0;
-    long size = 0;
+    std::uint8_t code = 0;
+    std::uint32_t size = 0;
     switch (attribute) {
         case kOrganization:
-            if ((code = value_code(reading, value, kFdlOrganizations, name, console)) < 0) {
+            if (!value_code(reading, value, kFdlOrganizations, name, console, &code)) {
                 return false;
             }
-            set_org(attributes, static_cast<std::uint8_t>(code));
+            set_org(attributes, code);
             return true;
         case kFormat:
-            if ((code = value_code(reading, value, kFdlFormats, name, console)) < 0) {
+            if (!value_code(reading, value, kFdlFormats, name, console, &code)) {
                 return false;
             }
-            set_rfm(attributes, static_cast<std::uint8_t>(code));
+            set_rfm(attributes, code);
             return true;
         case kCarriageControl: {
-            if ((code = value_code(reading, value, kFdlCarriageControls, name, console)) < 0) {
+            if (!value_code(reading, value, kFdlCarriageControls, name, console, &code)) {
                 return false;
             }
             constexpr std::uint8_t kCarriage = kRatFortran | kRatCarriageReturn | kRatPrint;
@@ -211,7 +214,7 @@ bool enter_value(FdlReading& reading, Attribute attribute, const char* name, std
             return true;
         }
         case kBlockSpan: {
-            if ((code = value_code(reading, value, kYesNo, name, console)) < 0) {
+            if (!value_code(reading, value, kYesNo, name, console, &code)) {
                 return false;
             }
             const auto others = static_cast<std::uint8_t>(rat_of(attributes) & ~kRatNoSpan);
@@ -219,19 +222,19 @@ bool enter_value(FdlReading& reading, Attribute attribute, const char* name, std
             return true;
         }
         case kSize:
-            if ((size = size_value(reading, value, 0xFFFF, name, "lrl", console)) < 0) {
+            if (!size_value(reading, value, kLargestLrl, name, "lrl", console, &size)) {
                 return false;
             }
             set_lrl(attributes, static_cast<std::uint16_t>(size));
             return true;
         case kControlFieldSize:
-            if ((size = size_value(reading, value, 0xFF, name, "fsz", console)) < 0) {
+            if (!size_value(reading, value, kLargestFsz, name, "fsz", console, &size)) {
                 return false;
             }
             reading.control_field_size = static_cast<std::uint8_t>(size);
             return true;
         case kBucketSize:
-            if ((size = size_value(reading, value, 0xFF, name, "bks", console)) < 0) {
+            if (!size_value(reading, value, kLargestBks, name, "bks", console, &size)) {
                 return false;
             }
             reading.bucket_size = static_cast<std::uint8_t>(size);
@@ -258,8 +261,8 @@ bool enter_line(FdlReading& reading, const FdlWords& words, Console& console) {
     if (words.count == 0) {
         return true;
     }
-    const int section = match_fdl_name(words.word[0], kSections, false);
-    if (section >= 0) {
+    std::size_t section = 0;
+    if (match_fdl_name(words.word[0], kSections, false, &section) == NameMatch::kFound) {
         reading.section = static_cast<Section>(kSections[section].code);
         return true;
     }
@@ -275,16 +278,17 @@ bool enter_line(FdlReading& reading, const FdlWords& words, Console& console) {
         return true;
     }
     const std::string_view keyword = words.word[0];
-    const int position = match_fdl_name(keyword, names, true);
-    if (position == kFdlAmbiguous && may_mean_mapped(keyword, names)) {
+    std::size_t position = 0;
+    const NameMatch match = match_fdl_name(keyword, names, true, &position);
+    if (match == NameMatch::kAmbiguous && may_mean_mapped(keyword, names)) {
         message(console, "-e-fdlkey, line %lu: ambiguous attribute \"%.*s\" in %s\n", reading.line_number,
                 quoted_length(keyword), keyword.data(), section_name);
         return false;
     }
-    if (position < 0) {
+    if (match != NameMatch::kFound) {
         return true;
     }
-    const FdlName& name = names[static_cast<std::size_t>(position)];
+    const FdlName& name = names[position];
     const Attribute attribute = static_cast<Attribute>(name.code);
     if (attribute == kUnmapped) {
         return true;
@@ -307,30 +311,30 @@ FdlForm fdl_form(const unsigned char* data, std::size_t size) {
         return FdlForm::kText;
     }
     const std::size_t length = le16(data);
-    if (length == kEndOfBlock || length > size - 2) {
+    if (length == kEndOfBlockMarker || length > size - kLengthWordSize) {
         return FdlForm::kText;
     }
-    return std::memchr(data + 2, '\n', length) == nullptr ? FdlForm::kRecords : FdlForm::kText;
+    return std::memchr(data + kLengthWordSize, '\n', length) == nullptr ? FdlForm::kRecords : FdlForm::kText;
 }
 
 LineStep next_variable_record(const unsigned char* data, std::size_t size, std::size_t& offset,
                               std::string_view& record) {
     for (;;) {
-        if (offset >= size || size - offset < 2) {
+        if (offset >= size || size - offset < kLengthWordSize) {
             offset = size;
             return LineStep::kEnd;
         }
         const std::size_t length = le16(data + offset);
-        if (length == kEndOfBlock) {
+        if (length == kEndOfBlockMarker) {
             offset = (offset / kBlockSize + 1) * kBlockSize;
             continue;
         }
-        if (length > size - offset - 2) {
+        if (length > size - offset - kLengthWordSize) {
             return LineStep::kOverrun;
         }
-        record = as_text(data + offset + 2, length);
+        record = as_text(data + offset + kLengthWordSize, length);
         // The pad byte of an odd length may be missing at the very end.
-        const std::size_t stored = 2 + length + (length & 1);
+        const std::size_t stored = kLengthWordSize + padded_length(length);
         offset = stored < size - offset ? offset + stored : size;
         return LineStep::kLine;
     }
@@ -395,20 +399,25 @@ FdlWords split_fdl_line(std::string_view line) {
     }
 }
 
-int match_fdl_name(std::string_view word, std::span<const FdlName> names, bool abbreviations) {
+NameMatch match_fdl_name(std::string_view word, std::span<const FdlName> names, bool abbreviations,
+                         std::size_t* position) {
     if (word.empty()) {
-        return kFdlNoMatch;
+        return NameMatch::kNone;
     }
-    int found = kFdlNoMatch;
+    NameMatch found = NameMatch::kNone;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!begins_name(word, names[i].name)) {
             continue;
         }
         if (word.size() == std::strlen(names[i].name)) {
-            return static_cast<int>(i);
+            *position = i;
+            return NameMatch::kFound;
         }
         if (abbreviations) {
-            found = found == kFdlNoMatch ? static_cast<int>(i) : kFdlAmbiguous;
+            found = found == NameMatch::kNone ? NameMatch::kFound : NameMatch::kAmbiguous;
+            if (found == NameMatch::kFound) {
+                *position = i;
+            }
         }
     }
     return found;
@@ -421,7 +430,8 @@ bool is_fdl_source(const unsigned char* data, std::size_t size) {
     while (next_fdl_line(lines, line) == LineStep::kLine) {
         const FdlWords words = split_fdl_line(line);
         if (words.count != 0) {
-            return match_fdl_name(words.word[0], kSections, false) >= 0;
+            std::size_t section = 0;
+            return match_fdl_name(words.word[0], kSections, false, &section) == NameMatch::kFound;
         }
     }
     return false;

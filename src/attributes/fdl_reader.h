@@ -88,14 +88,17 @@ struct FdlName {
     std::uint8_t code;
 };
 
-inline constexpr int kFdlNoMatch = -1;
-inline constexpr int kFdlAmbiguous = -2;
+enum class NameMatch {
+    kFound,      // *position is set
+    kNone,       // no name is spelt so
+    kAmbiguous,  // an abbreviation that several names begin with
+};
 
-// The position in names of the name that word spells, in any case: in full,
-// or, when abbreviations are allowed, as a beginning that only one name has
-// (a name spelt in full wins over the longer names it begins). kFdlNoMatch
-// or kFdlAmbiguous otherwise.
-int match_fdl_name(std::string_view word, std::span<const FdlName> names, bool abbreviations);
+// Finds the name in names that word spells, in any case: in full, or, when
+// abbreviations are allowed, as a beginning that only one name has (a name
+// spelt in full wins over the longer names it begins).
+NameMatch match_fdl_name(std::string_view word, std::span<const FdlName> names, bool abbreviations,
+                         std::size_t* position);
 
 // The values of the attributes that map onto the record, in the spelling VMS
 // writes; the writer writes them and the reader reads them.

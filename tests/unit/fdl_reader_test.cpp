@@ -156,16 +156,23 @@ TEST(FdlNames, MatchInAnyCaseInFullOrByAUniqueBeginning) {
     struct Case {
         const char* word;
         bool abbreviations;
-        int position;
+        NameMatch match;
+        std::size_t position;  // when found
     } cases[] = {
-        {"stream", true, 0},     {"STREAM_lf", false, 1}, {"vfc", false, 3},
-        {"stream_", true, kFdlAmbiguous}, {"str", true, kFdlAmbiguous}, {"v", true, kFdlAmbiguous},
-        {"va", true, 4},         {"va", false, kFdlNoMatch}, {"streamx", true, kFdlNoMatch},
-        {"", true, kFdlNoMatch}, {"stream_LFX", true, kFdlNoMatch},
+        {"stream", true, NameMatch::kFound, 0},      {"STREAM_lf", false, NameMatch::kFound, 1},
+        {"vfc", false, NameMatch::kFound, 3},        {"stream_", true, NameMatch::kAmbiguous, 0},
+        {"str", true, NameMatch::kAmbiguous, 0},     {"v", true, NameMatch::kAmbiguous, 0},
+        {"va", true, NameMatch::kFound, 4},          {"va", false, NameMatch::kNone, 0},
+        {"streamx", true, NameMatch::kNone, 0},      {"", true, NameMatch::kNone, 0},
+        {"stream_LFX", true, NameMatch::kNone, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word);
-        EXPECT_EQ(match_fdl_name(c.word, kNames, c.abbreviations), c.position);
+        std::size_t position = 99;
+        EXPECT_EQ(match_fdl_name(c.word, kNames, c.abbreviations, &position), c.match);
+        if (c.match == NameMatch::kFound) {
+            EXPECT_EQ(position, c.position);
+        }
     }
 }
 
