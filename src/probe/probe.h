@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "attributes/file_attributes.h"
+#include "probe/scores.h"
 
 // The file under examination: its first head_size bytes in memory, the rest
 // (if any) read on demand from fd. With fd -1 the head is the whole file.
@@ -36,13 +37,10 @@ struct Candidate {
 
 struct ProbeVerdict {
     std::vector<Candidate> candidates;  // best first; each assignment line once
+    // The winner scores at least kConfidentScore and leads the runner-up by
+    // at least kConfidentMargin (probe/scores.h).
     bool confident = false;
 };
-
-// A winner is confident when it scores at least this and leads the
-// runner-up by at least kConfidentMargin.
-inline constexpr int kConfidentScore = 70;
-inline constexpr int kConfidentMargin = 20;
 
 // Examines the file and ranks every candidate found. There is always at
 // least one: an undefined-format sequential file when nothing else fits.

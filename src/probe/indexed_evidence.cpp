@@ -1,23 +1,21 @@
-// Evidence for files with a prolog in VBN 1: indexed files (key descriptor
-// of key 0 and the ring of data buckets) and relative files (buckets of
-// cells).
+// Evidence for indexed files: a consistent key descriptor of key 0 in the
+// prolog, then the ring of data buckets from its ldvbn walked entry by
+// entry as the copier walks it, for variable-length records or, in an
+// uncompressed file, for fixed-length records without a length field. What
+// the records hold decides the carriage control, never surely.
 #include <algorithm>
 
 #include "formats/indexed_layout.h"
-#include "formats/relative_layout.h"
 #include "indexed/bucket_entries.h"
 #include "indexed/copy_array.h"
 #include "indexed/expansion.h"
 #include "platform/little_endian.h"
 #include "probe/evidence.h"
-#include "relative/relative_cells.h"
 
 namespace {
 // Records of one length, at least this many, tell fixed-length records
 // from variable-length ones.
 constexpr std::uint64_t kEqualLengthsForFixed = 5;
-// The best score an indexed file can reach: its carriage control is a guess.
-constexpr int kCarriageControlUnsure = 65;
 // Offsets in an entry: its record id and the VBN of its rrv pointer.
 constexpr std::size_t kEntryRecordId = 1;
 constexpr std::size_t kEntryRrvVbn = 5;
@@ -95,16 +93,14 @@ bool walk_bucket(IndexedKey& key, const unsigned char* bucket, const BucketHeade
 // failure.
 const unsigned char* data_bucket(ByteWindow& window, std::uint32_t vbn, std::size_t bucket_size, BucketHeader& header,
                                  std::string& failure) {
-    const unsigned char* bucket =
-        vbn == 0 ? nullptr : window_bytes(window, (vbn - 1ull) * kBlockSize, bucket_size);
+    const unsigned char* bucket = vbn == 0 ? nullptr : window_bytes(window, (vbn - 1ull) * kBlockSize, bucket_size);
     if (bucket == nullptr) {
         failure = formatted("bucket VBN %u lies outside the file", vbn);
         return nullptr;
     }
     header = decode_bucket_header(bucket);
     if (header.level != 0 || header.freespace < kBucketHeaderSize || header.freespace > bucket_size) {
-        failure =
-            formatted("VBN %u is no data bucket (level %u, freespace %u)", vbn, header.level, header.freespace);
+        failure = formatted("VBN %u is no data bucket (level %u, freespace %u)", vbn, header.level, header.freespace);
         return nullptr;
     }
     return bucket;
@@ -209,6 +205,8 @@ Candidate indexed_candidate(std::uint8_t rfm, std::uint8_t rat, std::size_t lrl,
 // control is never sure: real indexed files carry rat=cr on binary records
 // and rat=none on text ones. Records three bytes in four of which are text
 // make it cr, others none, and the other choice follows close behind.
+// ceiling: kRivalledLengthScore when another length walks the entries as
+// well, else kIndexedWalkedScore.
 void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool compressed, int ceiling,
                          const std::string& evidence, std::vector<Candidate>& out) {
     std::uint8_t rat = carriage_control_by_bytes(walk.content);
@@ -216,7 +214,7 @@ void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool co
         rat = kRatCarriageReturn;
     }
     const bool equal = compressed && walk.records != 0 && walk.shortest == walk.longest;
-    int score = std::min(kCarriageControlUnsure, ceiling);
+    const int score = std::min(kIndexedWalkedScore, ceiling);
     std::uint8_t rfm = kRfmVariable;
     std::size_t lrl = 0;
     std::string why;
@@ -228,13 +226,13 @@ void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool co
         rfm = kRfmFixed;
         lrl = walk.longest;
         why = "; every record has the same length: fixed-length records";
-        out.push_back(
-            indexed_candidate(kRfmVariable, rat, 0, score - 20, evidence + "; variable-length records of one length"));
+        out.push_back(indexed_candidate(kRfmVariable, rat, 0, score - kOneLengthVariableGap,
+                                        evidence + "; variable-length records of one length"));
     } else if (walk.records == 0) {
         why = "; no record tells the record format or the carriage control";
     } else if (equal) {
         why = "; too few records of one length to tell variable-length from fixed-length ones";
-        out.push_back(indexed_candidate(kRfmFixed, rat, walk.longest, score - 5, evidence + why));
+        out.push_back(indexed_candidate(kRfmFixed, rat, walk.longest, score - kCloseAlternativeGap, evidence + why));
     }
     out.push_back(indexed_candidate(rfm, rat, lrl, score,
                                     evidence + why +
@@ -242,7 +240,7 @@ void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool co
                                          : rat == 0        ? "; rat=none: the records are mostly binary"
                                                            : "; rat=cr: the records are mostly text")));
     out.push_back(
-        indexed_candidate(rfm, rat == 0 ? kRatCarriageReturn : 0, lrl, score - 10,
+        indexed_candidate(rfm, rat == 0 ? kRatCarriageReturn : 0, lrl, score - kOtherCarriageControlGap,
                           evidence + why + "; indexed files of either content carry either carriage control"));
 }
 
@@ -273,19 +271,19 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     key.blocks = (input.size + kBlockSize - 1) / kBlockSize;
     if (first < 2 || first - 1 + bucket_blocks > key.blocks) {
         out.push_back(indexed_candidate(
-            kRfmVariable, kRatCarriageReturn, 0, 60,
+            kRfmVariable, kRatCarriageReturn, 0, kIndexedNoDataScore,
             descriptor + formatted("; ldvbn %u lies outside the file (index never filled?): no record tells "
-                                       "the record format or the carriage control; rat=cr, as most indexed files "
-                                       "have",
-                                       first)));
+                                   "the record format or the carriage control; rat=cr, as most indexed files "
+                                   "have",
+                                   first)));
         return;
     }
     if (prolog.ver_no != kSupportedPrologVersion) {
         out.push_back(indexed_candidate(
-            kRfmVariable, kRatCarriageReturn, 0, 55,
+            kRfmVariable, kRatCarriageReturn, 0, kIndexedVersionUnwalkedScore,
             descriptor + formatted("; ldvbn %u inside the file; buckets of this version not walked: the record "
-                                       "format is unknown",
-                                       first)));
+                                   "format is unknown",
+                                   first)));
         return;
     }
     CopyArray copy_array;
@@ -297,7 +295,8 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     const RingWalk walk = walk_ring(input, key, 0);
     if (walk.closed) {
         const bool compressed = key.expansion.key_compressed || key.expansion.data_compressed;
-        add_ring_candidates(walk, 0, compressed, 100, descriptor + "; " + ring_evidence(walk, first), out);
+        add_ring_candidates(walk, 0, compressed, kIndexedWalkedScore, descriptor + "; " + ring_evidence(walk, first),
+                            out);
         return;
     }
     // Fixed-length records of an uncompressed file leave the length field
@@ -307,142 +306,12 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         const std::size_t length = fixed_record_length(input, key, rivalled);
         const RingWalk fixed = length == 0 ? RingWalk{} : walk_ring(input, key, length);
         if (fixed.closed) {
-            add_ring_candidates(fixed, length, false, rivalled ? 60 : 100,
+            add_ring_candidates(fixed, length, false, rivalled ? kRivalledLengthScore : kIndexedWalkedScore,
                                 descriptor + "; " + ring_evidence(fixed, first) +
                                     (rivalled ? "; other record lengths fit the entries as well" : ""),
                                 out);
         }
     }
-    out.push_back(indexed_candidate(kRfmVariable, carriage_control_by_bytes(walk.content), 0, 50,
+    out.push_back(indexed_candidate(kRfmVariable, carriage_control_by_bytes(walk.content), 0, kIndexedRingBrokenScore,
                                     descriptor + "; " + walk.failure + ": no variable-length records"));
-}
-
-namespace {
-
-// Buckets examined per layout: enough to see the cells line up, few enough
-// that a large file costs no more than a small one.
-constexpr std::uint64_t kBucketsExamined = 64;
-
-struct CellsTried {
-    unsigned bucket_blocks = 0;
-    unsigned stride = 0;            // lrl + 3
-    std::uint64_t present = 0;      // records the copy would write
-    std::uint64_t fingerprint = 0;  // of what it would write
-    ContentTally content;
-};
-
-// Walks the buckets as the relative copier does, from first to end of
-// file. False when a cell does not parse, or holds a control byte other
-// than those RMS writes (0, 4, 8, 12): the copier skips any other, but in a
-// file of the layout tried they mean the cells do not line up.
-bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, CellsTried& layout) {
-    const std::uint64_t bucket_size = layout.bucket_blocks * kBlockSize;
-    const CellLayout cells = variable_cell_layout(bucket_size, layout.stride - kVariableCellHeaderSize);
-    std::uint64_t buckets = 0;
-    for (std::uint64_t vbn = first; vbn < end && buckets < kBucketsExamined; vbn += layout.bucket_blocks, ++buckets) {
-        const unsigned char* bucket = window_bytes(window, (vbn - 1) * kBlockSize, bucket_size);
-        if (bucket == nullptr) {
-            return buckets != 0;  // the last bucket may be cut short by the end of the file
-        }
-        CellWalk walk{cells, bucket, bucket_size, 0};
-        Cell cell;
-        while (next_cell(walk, cell)) {
-            if (cell.kind == CellKind::kDamaged || (cell.dlc & ~(kCellRecordPresent | kCellDeleted)) != 0) {
-                return false;
-            }
-            if (cell.kind != CellKind::kRecord) {
-                continue;
-            }
-            ++layout.present;
-            layout.fingerprint = layout.fingerprint * 1099511628211ull + cell.size + 1;
-            for (std::size_t i = 0; i < cell.size; ++i) {
-                layout.fingerprint = (layout.fingerprint ^ cell.data[i]) * 1099511628211ull;
-            }
-            tally_content(layout.content, cell.data, cell.size);
-        }
-    }
-    return true;
-}
-
-Candidate relative_candidate(const CellsTried& layout, int score, const std::string& evidence) {
-    Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, carriage_control_for(layout.content),
-                                         static_cast<std::uint16_t>(layout.stride - 3), score);
-    set_bks(candidate.attributes, static_cast<std::uint8_t>(layout.bucket_blocks));
-    candidate.evidence = evidence;
-    return candidate;
-}
-
-}  // namespace
-
-void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.head_size < kBlockSize) {
-        return;
-    }
-    const RelativeProlog prolog = decode_relative_prolog(input.head);
-    const std::uint32_t first = prolog.dvbn;
-    const std::uint32_t end = prolog.eof;
-    const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
-    if (first < 2 || end <= first || first > blocks || end - 1 > blocks + kLargestBucketBlocks) {
-        return;
-    }
-    ByteWindow window{&input, {}, 0, 0};
-    CellsTried best;
-    CellsTried runner_up;  // the best layout that would write something else
-    const unsigned largest = std::min<std::uint32_t>(kLargestBucketBlocks, end - first);
-    // A cell holds at least the record in the first cell.
-    const unsigned shortest =
-        input.head_size > (first - 1ull) * kBlockSize + 3 &&
-                input.head[(first - 1ull) * kBlockSize] == kCellRecordPresent
-            ? le16(input.head + (first - 1ull) * kBlockSize + 1) + 3u
-            : 3u;
-    for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest; ++blocks_per_bucket) {
-        // The buckets fill the file from dvbn to eof.
-        if ((end - first) % blocks_per_bucket != 0) {
-            continue;
-        }
-        const unsigned bucket_size = blocks_per_bucket * kBlockSize;
-        for (unsigned stride = shortest; stride <= bucket_size && stride <= kLongestRecord + kVariableCellHeaderSize;
-             ++stride) {
-            CellsTried layout;
-            layout.bucket_blocks = blocks_per_bucket;
-            layout.stride = stride;
-            if (!scan_cells(window, first, end, layout) || layout.present == 0) {
-                continue;
-            }
-            if (layout.present > best.present) {
-                if (best.present != 0 && best.fingerprint != layout.fingerprint) {
-                    runner_up = best;
-                }
-                best = layout;
-            } else if (layout.fingerprint != best.fingerprint && layout.present > runner_up.present) {
-                runner_up = layout;
-            }
-        }
-    }
-    if (best.present == 0) {
-        Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, 0, 0, 30);
-        set_bks(candidate.attributes, 1);
-        candidate.evidence =
-            formatted("prolog: dvbn %u, eof %u; no bucket and cell size lines up the cells", first, end);
-        out.push_back(candidate);
-        return;
-    }
-    const auto describe = [&](const CellsTried& layout) {
-        return formatted(
-            "prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
-            "byte: %llu records present, %llu of %llu text",
-            first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
-            static_cast<unsigned long long>(layout.content.text_records),
-            static_cast<unsigned long long>(layout.content.records));
-    };
-    // A data byte of 8 with a length that fits reads as a cell now and then,
-    // most easily where buckets of another size put cells in the midst of
-    // records: then a record or two more is no lead.
-    const bool close = runner_up.present != 0 &&
-                       (runner_up.present * 10 >= best.present * 9 ||
-                        (runner_up.bucket_blocks != best.bucket_blocks && best.present < runner_up.present + 3));
-    out.push_back(relative_candidate(best, close ? 65 : 90, describe(best)));
-    if (runner_up.present != 0) {
-        out.push_back(relative_candidate(runner_up, close ? 60 : 40, describe(runner_up)));
-    }
 }
