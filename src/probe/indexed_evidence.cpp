@@ -139,7 +139,9 @@ RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_l
 
 // The shortest length of uncompressed fixed-length records whose entries
 // end at the free space of every bucket of the ring, 0 when none does; and
-// whether a length that is no multiple of its entries fits as well.
+// whether a length that is no multiple of its entries fits as well. When
+// the ring breaks (a bucket outside the file, or one that no length
+// fits), the lengths that fit the buckets before it.
 std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& rivalled) {
     const std::size_t bucket_size = key.key.datbktsz * kBlockSize;
     const std::size_t longest = bucket_size - kBucketHeaderSize - kRrvEntrySize;
@@ -149,22 +151,29 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
     std::string failure;
     std::uint32_t vbn = key.key.ldvbn;
     const std::uint64_t most = input.size / bucket_size + 1;
+    std::vector<bool> fits_here(longest + 1);
     for (std::uint64_t buckets = 0; buckets < most; ++buckets) {
         BucketHeader header;
         const unsigned char* bucket = data_bucket(window, vbn, bucket_size, header, failure);
         if (bucket == nullptr) {
-            return 0;
+            if (buckets == 0) {
+                return 0;
+            }
+            break;
         }
+        bool any = false;
         for (std::size_t length = shortest; length <= longest; ++length) {
-            fits[length] = fits[length] && walk_bucket(key, bucket, header, vbn, length, nullptr);
+            fits_here[length] = fits[length] && walk_bucket(key, bucket, header, vbn, length, nullptr);
+            any = any || fits_here[length];
         }
+        if (!any) {
+            break;
+        }
+        fits.swap(fits_here);
         vbn = header.nxtbkt;
         if (vbn == key.key.ldvbn) {
             break;
         }
-    }
-    if (vbn != key.key.ldvbn) {
-        return 0;
     }
     std::size_t found = 0;
     rivalled = false;
@@ -181,14 +190,18 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
     return found;
 }
 
+// How far the walk went, and what the records it met hold.
 std::string ring_evidence(const RingWalk& walk, std::uint32_t first) {
-    return formatted(
-        "the ring of %llu data buckets walks back to ldvbn %u: %llu records of %zu to %zu bytes, %llu of them "
-        "text, %llu%% of their bytes",
-        static_cast<unsigned long long>(walk.buckets), first, static_cast<unsigned long long>(walk.records),
-        walk.records == 0 ? 0 : walk.shortest, walk.longest, static_cast<unsigned long long>(walk.content.text_records),
-        static_cast<unsigned long long>(walk.content.bytes == 0 ? 0
-                                                                : walk.content.text_bytes * 100 / walk.content.bytes));
+    const std::string reach =
+        walk.closed ? formatted("the ring of %llu data buckets walks back to ldvbn %u",
+                                static_cast<unsigned long long>(walk.buckets), first)
+                    : formatted("%llu data buckets walk from ldvbn %u before the ring breaks: %s",
+                                static_cast<unsigned long long>(walk.buckets), first, walk.failure.c_str());
+    return reach + formatted(": %llu records of %zu to %zu bytes, %llu of them text, %llu%% of their bytes",
+                             static_cast<unsigned long long>(walk.records), walk.records == 0 ? 0 : walk.shortest,
+                             walk.longest, static_cast<unsigned long long>(walk.content.text_records),
+                             static_cast<unsigned long long>(
+                                 walk.content.bytes == 0 ? 0 : walk.content.text_bytes * 100 / walk.content.bytes));
 }
 
 Candidate indexed_candidate(std::uint8_t rfm, std::uint8_t rat, std::size_t lrl, int score,
@@ -293,25 +306,42 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     key.expansion.data_compressed = (key.key.flags & kRecordCompressed) != 0;
     key.expansion.keysz = key.key.keysz;
     const RingWalk walk = walk_ring(input, key, 0);
+    const bool compressed = key.expansion.key_compressed || key.expansion.data_compressed;
     if (walk.closed) {
-        const bool compressed = key.expansion.key_compressed || key.expansion.data_compressed;
         add_ring_candidates(walk, 0, compressed, kIndexedWalkedScore, descriptor + "; " + ring_evidence(walk, first),
                             out);
         return;
     }
+    const Candidate no_variable =
+        indexed_candidate(kRfmVariable, carriage_control_by_bytes(walk.content), 0, kIndexedRingBrokenScore,
+                          descriptor + "; " + walk.failure + ": no variable-length records");
     // Fixed-length records of an uncompressed file leave the length field
     // out of their entries.
-    if (!key.expansion.key_compressed && !key.expansion.data_compressed) {
+    if (!compressed) {
         bool rivalled = false;
         const std::size_t length = fixed_record_length(input, key, rivalled);
         const RingWalk fixed = length == 0 ? RingWalk{} : walk_ring(input, key, length);
+        const char* rivals = rivalled ? "; other record lengths fit the entries as well" : "";
         if (fixed.closed) {
             add_ring_candidates(fixed, length, false, rivalled ? kRivalledLengthScore : kIndexedWalkedScore,
-                                descriptor + "; " + ring_evidence(fixed, first) +
-                                    (rivalled ? "; other record lengths fit the entries as well" : ""),
-                                out);
+                                descriptor + "; " + ring_evidence(fixed, first) + rivals, out);
+            out.push_back(no_variable);
+            return;
+        }
+        // A ring that breaks is read as far as it goes, in the entry format
+        // that goes furthest.
+        if (fixed.buckets > walk.buckets) {
+            add_ring_candidates(fixed, length, false, kIndexedRingBrokenScore,
+                                descriptor + "; " + ring_evidence(fixed, first) + rivals, out);
+            out.push_back(no_variable);
+            out.back().score -= kCloseAlternativeGap;
+            return;
         }
     }
-    out.push_back(indexed_candidate(kRfmVariable, carriage_control_by_bytes(walk.content), 0, kIndexedRingBrokenScore,
-                                    descriptor + "; " + walk.failure + ": no variable-length records"));
+    if (walk.buckets != 0) {
+        add_ring_candidates(walk, 0, compressed, kIndexedRingBrokenScore,
+                            descriptor + "; " + ring_evidence(walk, first), out);
+        return;
+    }
+    out.push_back(no_variable);
 }

@@ -93,11 +93,13 @@ bool is_kind(const Candidate& candidate, std::uint8_t org, std::uint8_t rfm) {
     return org_of(candidate.attributes) == org && rfm_of(candidate.attributes) == rfm;
 }
 
-int best_score(const std::vector<Candidate>& found, auto&& select) {
+// The best score of the selected candidates; with whole, before any damage
+// penalty: what their evidence scores in a whole file.
+int best_score(const std::vector<Candidate>& found, auto&& select, bool whole = false) {
     int best = -1;
     for (const Candidate& candidate : found) {
         if (select(candidate)) {
-            best = std::max(best, candidate.score);
+            best = std::max(best, candidate.score + (whole && candidate.damaged ? kDamagePenalty : 0));
         }
     }
     return best;
@@ -115,9 +117,10 @@ void cap_scores(std::vector<Candidate>& found, auto&& select, int cap) {
 // Some evidence is specific enough to overrule another analysis: a
 // consistent key descriptor or lined-up relative cells are not found in
 // sequential data by chance, and a length-word chain that lands on the end
-// of the file, or text broken into lines, explains a periodicity that the
-// fixed-length analysis would read as records. scores.h holds the caps
-// and the scores they must stay below.
+// of the file (or breaks off after many records, in a damaged file), or
+// text broken into lines, explains a periodicity that the fixed-length
+// analysis would read as records. scores.h holds the caps and the scores
+// they must stay below.
 void weigh_against_each_other(std::vector<Candidate>& found) {
     const auto indexed = [](const Candidate& c) { return org_of(c.attributes) == kOrgIndexed; };
     const auto relative = [](const Candidate& c) { return org_of(c.attributes) == kOrgRelative; };
@@ -138,7 +141,7 @@ void weigh_against_each_other(std::vector<Candidate>& found) {
         cap_scores(found, sequential, kOverruledByRelativeCap);
     }
     const int chained = best_score(found, chain);
-    if (chained >= kChainOverrulesScore) {
+    if (best_score(found, chain, true) >= kChainOverrulesScore) {
         cap_scores(found, fixed, chained - kOverruledLead);
         cap_scores(found, stream, chained - kOverruledLead);
     }

@@ -5,6 +5,9 @@
 // and with print control), fixed-length records of every length, and stream
 // text. Each that fits becomes a candidate with a score from 0 to 100 and a
 // line of evidence; the best candidate's assignments are what unrms -a reads.
+// A layout that breaks off before the end of the file (damage, a file cut
+// short) is still named, so that unrms copies the records before the
+// damage, but never confidently.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +36,9 @@ struct Candidate {
     FileAttributes attributes;
     int score = 0;         // 0..100
     std::string evidence;  // one line, no line end
+    // The layout breaks off before the end of the file: the score is
+    // kDamagePenalty below what its evidence scores in a whole file.
+    bool damaged = false;
 };
 
 struct ProbeVerdict {

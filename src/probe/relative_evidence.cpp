@@ -15,6 +15,10 @@ namespace {
 // Buckets examined per layout: enough to see the cells line up, few enough
 // that a large file costs no more than a small one.
 constexpr std::uint64_t kBucketsExamined = 64;
+// Records present, at least this many, in one clear layout make a prolog
+// whose eof lies beyond the file a relative file cut short; fewer are as
+// likely data that passes for a prolog and a cell or two.
+constexpr std::uint64_t kCutShortRecords = 8;
 
 struct CellsTried {
     unsigned bucket_blocks = 0;
@@ -57,11 +61,14 @@ bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, Cell
     return true;
 }
 
-Candidate relative_candidate(const CellsTried& layout, int score, const std::string& evidence) {
+// score: what the layout scores in a whole file; cut_short lowers it.
+Candidate relative_candidate(const CellsTried& layout, int score, bool cut_short, const std::string& evidence) {
     Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, carriage_control_for(layout.content),
-                                         static_cast<std::uint16_t>(layout.stride - kVariableCellHeaderSize), score);
+                                         static_cast<std::uint16_t>(layout.stride - kVariableCellHeaderSize),
+                                         score - (cut_short ? kDamagePenalty : 0));
     set_bks(candidate.attributes, static_cast<std::uint8_t>(layout.bucket_blocks));
     candidate.evidence = evidence;
+    candidate.damaged = cut_short;
     return candidate;
 }
 
@@ -75,9 +82,12 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     const std::uint32_t first = prolog.dvbn;
     const std::uint32_t end = prolog.eof;
     const std::uint64_t blocks = (input.size + kBlockSize - 1) / kBlockSize;
-    if (first < 2 || end <= first || first > blocks || end - 1 > blocks + kLargestBucketBlocks) {
+    if (first < 2 || end <= first || first > blocks) {
         return;
     }
+    // The file ends before the buckets the prolog counts: damaged or cut
+    // short, or no prolog at all.
+    const bool cut_short = end - 1 > blocks;
     ByteWindow window{&input, {}, 0, 0};
     CellsTried best;
     CellsTried runner_up;  // the best layout that would write something else
@@ -111,7 +121,7 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
             }
         }
     }
-    if (best.present == 0) {
+    if (best.present == 0 && !cut_short) {
         Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, 0, 0, kRelativeUnalignedScore);
         set_bks(candidate.attributes, 1);
         candidate.evidence =
@@ -121,11 +131,14 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     }
     const auto describe = [&](const CellsTried& layout) {
         return formatted(
-            "prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
-            "byte: %llu records present, %llu of %llu text",
-            first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
-            static_cast<unsigned long long>(layout.content.text_records),
-            static_cast<unsigned long long>(layout.content.records));
+                   "prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
+                   "byte: %llu records present, %llu of %llu text",
+                   first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
+                   static_cast<unsigned long long>(layout.content.text_records),
+                   static_cast<unsigned long long>(layout.content.records)) +
+               (cut_short ? formatted("; eof lies beyond the %llu blocks of the file (damaged or cut short)",
+                                      static_cast<unsigned long long>(blocks))
+                          : std::string());
     };
     // A data byte of 8 with a length that fits reads as a cell now and then,
     // most easily where buckets of another size put cells in the midst of
@@ -133,9 +146,15 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     const bool close = runner_up.present != 0 &&
                        (runner_up.present * 10 >= best.present * 9 ||
                         (runner_up.bucket_blocks != best.bucket_blocks && best.present < runner_up.present + 3));
-    out.push_back(relative_candidate(best, close ? kRelativeCloseScore : kRelativeClearScore, describe(best)));
+    // Such a prolog is believed only when many cells line up in one clear
+    // layout.
+    if (cut_short && (close || best.present < kCutShortRecords)) {
+        return;
+    }
+    out.push_back(
+        relative_candidate(best, close ? kRelativeCloseScore : kRelativeClearScore, cut_short, describe(best)));
     if (runner_up.present != 0) {
         out.push_back(relative_candidate(runner_up, close ? kRelativeCloseRunnerUpScore : kRelativeDistantRunnerUpScore,
-                                         describe(runner_up)));
+                                         cut_short, describe(runner_up)));
     }
 }

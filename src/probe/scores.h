@@ -24,6 +24,16 @@ static_assert(kCloseAlternativeGap < kConfidentMargin);
 inline constexpr int kRivalledLengthScore = 60;
 static_assert(kRivalledLengthScore < kConfidentScore);
 
+// A layout that breaks off before the end of the file (a length-word
+// chain that stops after many records, a relative prolog whose eof lies
+// beyond the file) is what a user holding a damaged file needs named: unrms
+// copies the records before the damage and reports it. Its candidates
+// score what the same evidence scores in a whole file, less
+// kDamagePenalty: still ahead of readings that explain the bytes no
+// better, never confident. (An indexed ring that breaks is scored on its
+// own: kIndexedRingBrokenScore.)
+inline constexpr int kDamagePenalty = 30;
+
 // ---- Indexed files (indexed_evidence.cpp)
 // Their carriage control is a guess (real files carry rat=cr on binary
 // records and rat=none on text ones), so an indexed reading is never
@@ -39,7 +49,12 @@ inline constexpr int kOneLengthVariableGap = 20;
 inline constexpr int kIndexedNoDataScore = 60;
 // A prolog version whose buckets are not walked.
 inline constexpr int kIndexedVersionUnwalkedScore = 55;
-// A consistent descriptor whose ring of data buckets does not walk.
+// A consistent descriptor whose ring of data buckets does not walk back to
+// its start (damaged or cut short): the buckets before the break are read
+// as a whole ring is, in the entry format that goes furthest, and score at
+// most this; the variable-length reading of a ring that breaks at once
+// scores this too, or kCloseAlternativeGap less when entries without a
+// length field go further.
 inline constexpr int kIndexedRingBrokenScore = 50;
 
 // A consistent key descriptor is not found in other data by chance: any
@@ -78,6 +93,10 @@ static_assert(kRelativeCloseRunnerUpScore <= kRelativeCloseScore);
 static_assert(kRelativeUnalignedScore < kRelativeCloseRunnerUpScore);
 static_assert(kOverruledByRelativeCap < kRelativeCloseRunnerUpScore);
 static_assert(kRelativeClearScore - kOverruledByRelativeCap >= kConfidentMargin);
+// A clear layout in a file cut short still overrules the sequential
+// readings, and is not confident.
+static_assert(kRelativeClearScore - kDamagePenalty >= kRelativeCloseRunnerUpScore);
+static_assert(kRelativeClearScore - kDamagePenalty < kConfidentScore);
 
 // ---- Variable-length records (variable_evidence.cpp)
 // A length-word chain that lands exactly on the end of the file; landing
@@ -93,7 +112,10 @@ inline constexpr int kChainMostlyEmptyPenalty = 45;
 inline constexpr int kChainBestScore = kChainToEndScore + kChainRecordsBonus + kChainContentBonus;
 // Zeros are no records: not even the best chain of empty ones is confident.
 static_assert(kChainBestScore - kChainMostlyEmptyPenalty < kConfidentScore);
-// A chain that breaks before the end of the file.
+// A chain that breaks before the end of the file after too few records to
+// tell a damaged file from a chance run of length words. After enough
+// records it is a damaged file: the chain scores as if it reached the end,
+// less kDamagePenalty.
 inline constexpr int kChainBrokenScore = 0;
 
 // Print control in front of text: the vfc reading gains
@@ -105,12 +127,14 @@ inline constexpr int kPrintControlCeiling = 95;
 inline constexpr int kPrintControlOverVariable = 20;
 static_assert(kPrintControlBonus + kPrintControlOverVariable >= kConfidentMargin);
 static_assert(kPrintControlCeiling - (kChainBestScore - kPrintControlOverVariable) >= kConfidentMargin);
+static_assert(kPrintControlCeiling - kDamagePenalty < kConfidentScore);
 
 // A chain of records mostly of one kind of content (text or binary), not
-// mostly empty, scores kChainOverrulesScore or more. Such a chain explains
-// a periodicity that the fixed-length analysis would read as records, and
-// makes stream lines unlikely: it caps both at kOverruledLead below its own
-// score.
+// mostly empty, scores kChainOverrulesScore or more (before any
+// kDamagePenalty: a damaged chain overrules as a whole one does). Such a
+// chain explains a periodicity that the fixed-length analysis would read as
+// records, and makes stream lines unlikely: it caps both at kOverruledLead
+// below its own score.
 inline constexpr int kChainOverrulesScore = kChainToEndScore + kChainContentBonus;
 inline constexpr int kOverruledLead = 25;
 static_assert(kChainToEndScore + kChainRecordsBonus - kChainContentBonus < kChainOverrulesScore);

@@ -9,6 +9,11 @@
 
 namespace {
 
+// Non-empty records, at least this many, before a chain breaks make it a
+// damaged file rather than a chance run of length words: the files of
+// other layouts chain a handful.
+constexpr std::uint64_t kDamagedChainRecords = 32;
+
 // A print-control byte: no carriage control (0), a count of line feeds, or a
 // C0 control character with bit 7 set. Tab is left out: text lines begin
 // with it often enough to pass for control.
@@ -106,7 +111,14 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
         return;
     }
     const ChainWalk walk = walk_chain(input);
-    if (!walk.to_end) {
+    const std::uint64_t non_empty = walk.records - walk.empty;
+    const bool mostly_empty = walk.empty * 2 > walk.records || non_empty == 0;
+    const bool one_kind = mostly_text(walk.content) || mostly_binary(walk.content);
+    const bool print_control = non_empty != 0 && walk.print_like * 10 >= non_empty * 9 && walk.print_active != 0 &&
+                               mostly_text(walk.print_data);
+    const bool damaged =
+        !walk.to_end && non_empty >= kDamagedChainRecords && !mostly_empty && (one_kind || print_control);
+    if (!walk.to_end && !damaged) {
         Candidate broken = make_candidate(kOrgSequential, kRfmVariable, 0, 0, kChainBrokenScore);
         broken.evidence =
             formatted("length-word chain breaks at offset %llu after %llu records",
@@ -114,37 +126,40 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
         out.push_back(broken);
         return;
     }
-    const std::uint64_t non_empty = walk.records - walk.empty;
     int score = kChainToEndScore;
     score += walk.records >= 3 ? kChainRecordsBonus : 0;
-    score += mostly_text(walk.content) || mostly_binary(walk.content) ? kChainContentBonus : -kChainContentBonus;
-    score -= walk.empty * 2 > walk.records || non_empty == 0 ? kChainMostlyEmptyPenalty : 0;
+    score += one_kind ? kChainContentBonus : -kChainContentBonus;
+    score -= mostly_empty ? kChainMostlyEmptyPenalty : 0;
+    const int penalty = damaged ? kDamagePenalty : 0;
 
     std::uint8_t rat = variable_carriage_control(walk);
     if (walk.markers != 0 && walk.crossing == 0) {
         rat |= kRatNoSpan;
     }
+    const std::string reach =
+        damaged ? formatted("breaks at offset %llu (damaged or cut short)", static_cast<unsigned long long>(walk.stop))
+                : std::string("parses to the end of the file");
     const std::string counts = formatted(
-        "length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
-        "%llu crossing blocks, longest %u, %llu of %llu text",
-        static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
+        "length-word chain %s: %llu records (%llu empty), %llu block markers, %llu crossing blocks, longest %u, "
+        "%llu of %llu text",
+        reach.c_str(), static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
         static_cast<unsigned long long>(walk.markers), static_cast<unsigned long long>(walk.crossing), walk.longest,
         static_cast<unsigned long long>(walk.content.text_records),
         static_cast<unsigned long long>(walk.content.records));
 
-    const bool print_control = non_empty != 0 && walk.print_like * 10 >= non_empty * 9 && walk.print_active != 0 &&
-                               mostly_text(walk.print_data);
     if (print_control) {
         Candidate vfc = make_candidate(kOrgSequential, kRfmVfc, kRatPrint,
                                        static_cast<std::uint16_t>(std::max(walk.longest, std::uint16_t{2}) - 2),
-                                       std::min(score + kPrintControlBonus, kPrintControlCeiling));
+                                       std::min(score + kPrintControlBonus, kPrintControlCeiling) - penalty);
+        vfc.damaged = damaged;
         set_fsz(vfc.attributes, 2);
         vfc.evidence = counts + formatted("; %llu records begin with print control, the data behind it is text",
                                           static_cast<unsigned long long>(walk.print_like));
         out.push_back(vfc);
         score -= kPrintControlOverVariable;
     }
-    Candidate var = make_candidate(kOrgSequential, kRfmVariable, rat, walk.longest, score);
+    Candidate var = make_candidate(kOrgSequential, kRfmVariable, rat, walk.longest, score - penalty);
+    var.damaged = damaged;
     var.evidence = counts;
     out.push_back(var);
 }
