@@ -203,12 +203,17 @@ ProbeOpen probe_path(const char* path, ProbeVerdict& verdict) {
     if (!open_raw_input(path, &fd)) {
         return ProbeOpen::kFailed;
     }
+    const ProbeOpen result = probe_descriptor(fd, verdict);
+    const int error_number = errno;
+    close_descriptor(fd);
+    errno = error_number;
+    return result;
+}
+
+ProbeOpen probe_descriptor(int fd, ProbeVerdict& verdict) {
     std::uint64_t size = 0;
     const FileKind kind = file_kind(fd, &size);
     if (kind != FileKind::kRegular) {
-        const int error_number = errno;
-        close_descriptor(fd);
-        errno = error_number;
         return kind == FileKind::kOther ? ProbeOpen::kNotRegular : ProbeOpen::kFailed;
     }
     ProbeInput input;
@@ -219,13 +224,12 @@ ProbeOpen probe_path(const char* path, ProbeVerdict& verdict) {
     std::size_t got = 0;
     const bool read = read_full_at(fd, head.get(), input.head_size, 0, &got);
     if (!read || got != input.head_size) {
-        const int error_number = read ? EIO : errno;
-        close_descriptor(fd);
-        errno = error_number;
+        if (read) {
+            errno = EIO;
+        }
         return ProbeOpen::kFailed;
     }
     input.head = head.get();
     verdict = probe(input);
-    close_descriptor(fd);
     return ProbeOpen::kProbed;
 }

@@ -63,3 +63,8 @@ enum class ProbeOpen {
 
 // Opens, examines and closes the named file.
 ProbeOpen probe_path(const char* path, ProbeVerdict& verdict);
+
+// Examines the file open at fd, reading it at absolute offsets only: its
+// position is left alone, so a copier can read it next. The descriptor
+// stays open.
+ProbeOpen probe_descriptor(int fd, ProbeVerdict& verdict);
