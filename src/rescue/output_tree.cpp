@@ -71,7 +71,12 @@ OutputDirectory enter_output_directory(OutputTree& tree, std::string_view name, 
             opened = (make_directory_at(fd, component.c_str()) || errno == EEXIST) &&
                      open_directory_at(fd, component.c_str(), &next);
         }
-        const int error_number = errno;
+        int error_number = errno;
+        EntryStatus status;
+        if (!opened && error_number != ENOENT && status_at(fd, component.c_str(), status) &&
+            status.type == EntryType::kSymlink) {
+            error_number = ELOOP;  // whatever the system said: a link stands there
+        }
         if (fd != tree.root_fd) {
             close_descriptor(fd);
         }

@@ -125,7 +125,7 @@ bool choose_attributes(const FileList& list, const ListEntry& entry, int fd, Fil
 // Copies the records of the file open at fd into the entered output
 // directory, under base once complete, under base.partial when damage
 // stopped the copy after some records.
-void copy_records(int fd, const std::string& shown_source, const FileAttributes& attributes, std::size_t index,
+void copy_records(int fd, const FileAttributes& attributes, std::size_t index,
                   const std::string& base, const std::string& output_path, const RescueSettings& settings,
                   RowStatus done, Worker& worker) {
     RescueRow& row = worker.row;
@@ -138,7 +138,9 @@ void copy_records(int fd, const std::string& shown_source, const FileAttributes&
     console_redirect(console, pending.fd);
     RunOptions options;
     settle_newline_mode(options, rat_of(attributes));
-    const bool copied = copy_file(fd, shown_source.c_str(), attributes, options, console, row.records);
+    // The name reports a failed read of a file copied unchanged, as the
+    // copiers report theirs: "read: ...".
+    const bool copied = copy_file(fd, "read", attributes, options, console, row.records);
     const bool flushed = flush_output(console);
     row.bytes_out = console.bytes_written;
     if (copied && flushed) {
@@ -223,8 +225,7 @@ void convert_entry(const FileList& list, std::size_t index, const RescueSettings
         } else if (settings.plan) {
             row.status = done;
         } else {
-            copy_records(fd, shown_name(source_of(list, entry)), attributes, index, base, output_path, settings,
-                         done, worker);
+            copy_records(fd, attributes, index, base, output_path, settings, done, worker);
         }
     }
     close_descriptor(fd);
