@@ -338,3 +338,86 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The real files with their recorded attributes: NAME beside NAME.attr.
+std::vector<fs::path> real_data_files() {
+    std::vector<fs::path> files;
+    std::error_code error;
+    const fs::path root = fs::canonical(UNRMS_REALFILES_DIR, error);
+    for (const auto& entry : fs::recursive_directory_iterator(root, error)) {
+        if (entry.path().extension() == ".attr") files.push_back(fs::path(entry.path()).replace_extension());
+    }
+    return files;
+}
+
+// Each real file is converted with the attributes of its sidecar to what
+// unrms -a NAME.attr NAME writes: a complete copy, or the records before
+// the damage as NAME.partial with unrms's message, or a refusal.
+TEST(RescueRealFiles, SidecarsGiveTheAttributes) {
+    const std::vector<fs::path> files = real_data_files();
+    if (files.empty()) GTEST_SKIP() << "no real files at " << UNRMS_REALFILES_DIR;
+    TempDir dir;
+    const std::string root = fs::canonical(UNRMS_REALFILES_DIR).string();
+    const ToolResult r = run_unrms_rescue({"-q", "-o", dir.path("out"), root});
+    const std::vector<json> rows = manifest_rows(dir.path("out"));
+    bool any_failed = false;
+    for (const fs::path& data : files) {
+        SCOPED_TRACE(data.string());
+        const std::string relative = fs::relative(data, root).string();
+        const json row = row_of(rows, data.string());
+        EXPECT_EQ(row["from"], "sidecar");
+        const ToolResult unrms = run_unrms({"-a", data.string() + ".attr", data.string()});
+        if (unrms.status == 0) {
+            EXPECT_EQ(row["status"], "copied") << row.dump();
+            EXPECT_TRUE(file_text(dir.path("out/" + relative)) == unrms.out);
+            continue;
+        }
+        any_failed = true;
+        EXPECT_EQ(row["status"], "failed");
+        // unrms's last message line, without its leading blanks and line end.
+        std::string last = unrms.err.substr(unrms.err.rfind('\n', unrms.err.size() - 2) + 1);
+        last = last.substr(last.find_first_not_of(' '));
+        last.pop_back();
+        const std::string message = row["message"].get<std::string>();
+        EXPECT_NE(message.find(last), std::string::npos) << message;
+        EXPECT_FALSE(fs::exists(dir.path("out/" + relative)));
+        if (!unrms.out.empty()) {
+            EXPECT_TRUE(file_text(dir.path("out/" + relative + ".partial")) == unrms.out);
+        }
+    }
+    EXPECT_EQ(r.status, any_failed ? 1 : 0) << r.err;
+}
+
+// With the sidecars hidden every answer is the probe's, and its confidence
+// decides between copied and unsure.
+TEST(RescueRealFiles, WithoutSidecarsTheProbeAnswers) {
+    const std::vector<fs::path> files = real_data_files();
+    if (files.empty()) GTEST_SKIP() << "no real files at " << UNRMS_REALFILES_DIR;
+    TempDir dir;
+    for (const fs::path& data : files) {
+        const fs::path copy = dir.path("src/" + fs::relative(data, fs::canonical(UNRMS_REALFILES_DIR)).string());
+        fs::create_directories(copy.parent_path());
+        fs::copy_file(data, copy);
+    }
+    const ToolResult r = run_unrms_rescue({"-q", "-o", dir.path("out"), dir.path("src")});
+    const std::vector<json> rows = manifest_rows(dir.path("out"));
+    ASSERT_EQ(rows.size(), files.size());
+    int unsure = 0, failed = 0;
+    for (const json& row : rows) {
+        SCOPED_TRACE(row.dump());
+        EXPECT_EQ(row["from"], "probe");
+        EXPECT_TRUE(row["confident"].is_boolean());
+        if (row["status"] == "failed") {
+            ++failed;
+        } else {
+            EXPECT_EQ(row["status"], row["confident"].get<bool>() ? "copied" : "unsure");
+            unsure += row["status"] == "unsure" ? 1 : 0;
+        }
+    }
+    EXPECT_GT(unsure, 0);  // the indexed files' carriage control is always a guess
+    EXPECT_EQ(r.status, failed != 0 ? 1 : 2);
+}
+
+}  // namespace
