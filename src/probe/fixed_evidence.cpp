@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <math.h>
 
 #include "probe/evidence.h"
 
@@ -58,13 +59,21 @@ struct Counts {
     std::uint32_t total = 0;
 };
 
+// The logarithm of the gamma function of a positive x. std::lgamma sets
+// the global signgam, a data race when several files are probed at once
+// (unrms-rescue -j); lgamma_r leaves the sign in a local.
+double log_gamma(double x) {
+    int sign = 0;
+    return ::lgamma_r(x, &sign);
+}
+
 template <std::size_t N>
 double coding_cost(const Counts<N>& model, double alphabet) {
     constexpr double kHalf = 0.5;
-    double cost = std::lgamma(model.total + alphabet * kHalf) - std::lgamma(alphabet * kHalf);
+    double cost = log_gamma(model.total + alphabet * kHalf) - log_gamma(alphabet * kHalf);
     for (std::uint32_t count : model.counts) {
         if (count != 0) {
-            cost -= std::lgamma(count + kHalf) - std::lgamma(kHalf);
+            cost -= log_gamma(count + kHalf) - log_gamma(kHalf);
         }
     }
     return cost;
