@@ -57,6 +57,12 @@ inline const unsigned char* reader_take(ForwardReader& reader, std::size_t size,
     return reader_take_slow(reader, size, got);
 }
 
+// Reads on when fewer than wanted bytes (at most kLargestTake) are unread,
+// consuming none; returns the count of unread bytes, less than wanted only
+// when the file has ended or a read failed. For a scan that needs to see a
+// byte together with the one after it.
+std::size_t reader_fill(ForwardReader& reader, std::size_t wanted);
+
 // Consumes up to size bytes without looking at them; returns the count.
 inline std::size_t reader_skip(ForwardReader& reader, std::size_t size) {
     if (size <= static_cast<std::size_t>(reader.limit - reader.next)) {
