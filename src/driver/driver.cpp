@@ -163,10 +163,16 @@ int run(int argc, char* const* argv, Console& console) {
     int input_fd = -1;
     if (!open_raw_input(operand, &input_fd)) {
         report_system_error(console, operand);
+        text_stream_close(source.stream);
         return 1;
     }
     FileAttributes attributes;
-    if (!obtain_attributes(source, input_fd, operand, attributes, console)) {
+    // The descriptors are closed on every path: the tests run the program
+    // thousands of times within one process.
+    const bool obtained = obtain_attributes(source, input_fd, operand, attributes, console);
+    text_stream_close(source.stream);
+    if (!obtained) {
+        close_descriptor(input_fd);
         return 1;
     }
     if (verbose_any(options)) {
