@@ -105,6 +105,22 @@ Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length) {
     return file.bytes;
 }
 
+void add_stream_record(Bytes& file, const Bytes& data, StreamFormat format) {
+    file.insert(file.end(), data.begin(), data.end());
+    file.push_back('\r');
+    if (format == StreamFormat::kCrLf) {
+        file.push_back('\n');
+    }
+}
+
+Bytes stream_file(const std::vector<Bytes>& records, StreamFormat format) {
+    Bytes file;
+    for (const Bytes& record : records) {
+        add_stream_record(file, record, format);
+    }
+    return file;
+}
+
 Bytes relative_prolog(const RelativeFileLayout& spec, std::size_t bucket_count) {
     Bytes file(kBlockSize, 0);
     file[16] = spec.flags;

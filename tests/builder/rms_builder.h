@@ -68,6 +68,15 @@ void add_fix_record(FixFileBuilder& file, const Bytes& data);
 
 Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length);
 
+// Sequential stream files: each record followed by its terminator, CR LF
+// (rfm=stm) or CR (rfm=stmcr). A test that wants a last record without its
+// terminator cuts it off.
+enum class StreamFormat { kCrLf, kCr };
+
+void add_stream_record(Bytes& file, const Bytes& data, StreamFormat format);
+
+Bytes stream_file(const std::vector<Bytes>& records, StreamFormat format);
+
 // Relative files: a prolog in VBN 1, buckets of bks blocks from dvbn, each a
 // run of cells of lrl + 3 bytes: control byte, record length, record area.
 struct RelativeCell {
