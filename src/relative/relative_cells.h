@@ -7,18 +7,28 @@
 #include <cstdint>
 #include <string>
 
+// The record format of the cells.
+enum class CellFormat {
+    kVariable,  // dlc, a 16-bit length, lrl bytes of record area
+    kFixed,     // dlc, the lrl bytes of the record
+    kVfc,       // dlc, a 16-bit length counting fsz and the data, fsz bytes of control, lrl bytes of data
+};
+
 // How the cells of a bucket are laid out.
 struct CellLayout {
     std::size_t bucket_size = 0;  // bytes
-    std::size_t lrl = 0;          // the record area of every cell
+    std::size_t lrl = 0;          // the record area of every cell (vfc: the data alone)
     std::size_t stride = 0;       // the bytes of one cell
+    CellFormat format = CellFormat::kVariable;
+    std::size_t fsz = 0;  // vfc: the fixed control area in front of the data
 };
 
-// Cells of variable-length records: dlc, a 16-bit length, lrl bytes.
 CellLayout variable_cell_layout(std::size_t bucket_size, std::size_t lrl);
+CellLayout fixed_cell_layout(std::size_t bucket_size, std::size_t lrl);
+CellLayout vfc_cell_layout(std::size_t bucket_size, std::size_t lrl, std::size_t fsz);
 
 enum class CellKind {
-    kRecord,       // a record to copy: data, size
+    kRecord,       // a record to copy: data, size (and control for vfc)
     kSkipped,      // a cell whose record is not copied
     kEndOfBucket,  // dlc 0: no record here and none behind it
     kDamaged,      // fault says what
@@ -29,7 +39,8 @@ enum class CellFault {
     kFileEndsInBucket,  // the file ends before the cell
     kNoRoomForLength,   // the length field reaches past the bucket
     kFileEndsInRecord,
-    kLongerThanLrl,
+    kLongerThanLrl,    // vfc: longer than fsz + lrl
+    kShorterThanFsz,   // vfc: too short for the control area
     kPastBucket,  // the record reaches past the bucket
 };
 
@@ -38,7 +49,10 @@ struct Cell {
     std::size_t offset = 0;     // in the bucket
     bool dlc_read = false;      // the control byte lies in the file (damaged cells)
     unsigned char dlc = 0;
+    const unsigned char* control = nullptr;  // vfc: the fsz bytes right in front of data
     const unsigned char* data = nullptr;
+    // The record's data bytes; for a damaged cell with a length field, the
+    // length it gives.
     std::size_t size = 0;
     CellFault fault = CellFault::kNone;
 };
