@@ -45,7 +45,7 @@ const char* const kUsageLines[] = {
     "\nLimitations in current version\n",
     "  -       only popular RMS formats implemented\n",
     "  -       -l only implemented for index sequential files\n",
-    "  -       -p only implemented for sequential files\n",
+    "  -       -p only implemented for sequential and relative files\n",
     "  -       -r only implemented for sequential files\n",
 };
 

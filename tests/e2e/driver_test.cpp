@@ -43,7 +43,7 @@ const std::string kUsage =
     "Limitations in current version\n"
     "  -       only popular RMS formats implemented\n"
     "  -       -l only implemented for index sequential files\n"
-    "  -       -p only implemented for sequential files\n"
+    "  -       -p only implemented for sequential and relative files\n"
     "  -       -r only implemented for sequential files\n";
 
 const std::string kScannerError = "get command line option: Invalid argument\n";
