@@ -52,6 +52,8 @@ bool copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned 
     }
     const bool dumps = verbose_dumps(copy.options);
     const bool line_end = line_end_after_record(copy.options);
+    // With -p a vfc record keeps the control area in front of its data.
+    const std::size_t control = copy.options.control_prefix ? copy.layout.fsz : 0;
     if (dumps) {
         message(console, "vbn #%d: ", static_cast<int>(vbn));
     }
@@ -70,10 +72,7 @@ bool copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned 
             return false;
         }
         if (cell.kind == CellKind::kRecord) {
-            // With -p a vfc record keeps the control area in front of its data.
-            const unsigned char* from = copy.options.control_prefix ? cell.control : cell.data;
-            const std::size_t size = static_cast<std::size_t>(cell.data + cell.size - from);
-            if (!write_output_record(console, from, size, line_end)) {
+            if (!write_output_record(console, cell.data - control, control + cell.size, line_end)) {
                 return false;
             }
             ++copy.records;
