@@ -148,6 +148,25 @@ Totals write_seq_fix(std::FILE* out, std::uint64_t target) {
     return totals;
 }
 
+// Stream text lines of 60 to 100 bytes, each ended by CR LF (rfm=stm).
+Totals write_seq_stm(std::FILE* out, std::uint64_t target) {
+    TextSource source;
+    Bytes file;
+    Bytes line;
+    Totals totals;
+    while (totals.data_bytes < target) {
+        make_line(source, 60, 100, line);
+        rms::add_stream_record(file, line, rms::StreamFormat::kCrLf);
+        ++totals.records;
+        totals.data_bytes += line.size();
+        if (!drain(out, file, false)) {
+            return totals;
+        }
+    }
+    totals.ok = drain(out, file, true);
+    return totals;
+}
+
 // A relative file of buckets of 4 blocks, cells of 100 bytes holding records
 // of 60 to 100 bytes, about one cell in 16 deleted. The prolog's eof is only
 // known at the end, so the prolog is written again then.
@@ -300,6 +319,7 @@ const std::vector<BenchInput>& bench_inputs() {
         {"seq_var.txt", "org=seq rfm=var rat=cr lrl=100\n", write_seq_var, {{"", 1}, {"-r", 2}}},
         {"seq_fix.dat", "org=seq rfm=fix rat=cr lrl=132\n", write_seq_fix, {{"", 1}, {"-r", 0}}},
         {"seq_vfc.lis", "org=seq rfm=vfc rat=prn fsz=2 lrl=100\n", write_seq_vfc, {{"", 1}}},
+        {"seq_stm.txt", "org=seq rfm=stm rat=cr lrl=100\n", write_seq_stm, {{"", 1}}},
         {"rel_var.rel", "org=rel rfm=var rat=cr lrl=100 bks=4\n", write_rel_var, {{"", 1}}},
         {"idx_plain.idx", "org=idx rfm=var rat=cr\n", write_idx_plain, {{"", 1}, {"-l", 3}}},
         {"idx_compressed.idx", "org=idx rfm=var rat=cr\n", write_idx_compressed, {{"", 1}}},

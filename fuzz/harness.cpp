@@ -8,6 +8,7 @@
 
 #include "attributes/attribute_rules.h"
 #include "indexed/indexed_copy.h"
+#include "relative/relative_copy.h"
 #include "platform/raw_io.h"
 #include "sequential/sequential_copy.h"
 
@@ -72,6 +73,26 @@ int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm
     }
     run.options.raw = raw;
     copy_sequential(run.input_fd, run.attributes, run.options, run.console, run.records);
+    fuzz_teardown(run);
+    return 0;
+}
+
+int fuzz_stream(const std::uint8_t* data, std::size_t size, std::uint8_t rfm) {
+    FuzzRun run;
+    if (!fuzz_setup(run, data, size, kOrgSequential, rfm)) {
+        return 0;
+    }
+    copy_sequential(run.input_fd, run.attributes, run.options, run.console, run.records);
+    fuzz_teardown(run);
+    return 0;
+}
+
+int fuzz_relative(const std::uint8_t* data, std::size_t size, std::uint8_t rfm) {
+    FuzzRun run;
+    if (!fuzz_setup(run, data, size, kOrgRelative, rfm)) {
+        return 0;
+    }
+    copy_relative(run.input_fd, run.attributes, run.options, run.console, run.records);
     fuzz_teardown(run);
     return 0;
 }

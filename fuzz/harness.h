@@ -42,6 +42,13 @@ int memory_file(const std::uint8_t* data, std::size_t size);
 // mode forced on or off: one target per record reader.
 int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm, bool raw);
 
+// Runs copy_sequential on the input with a stream record format, raw mode as
+// the header says.
+int fuzz_stream(const std::uint8_t* data, std::size_t size, std::uint8_t rfm);
+
+// Runs copy_relative on the input with the given record format.
+int fuzz_relative(const std::uint8_t* data, std::size_t size, std::uint8_t rfm);
+
 // Runs copy_indexed on the input with the given key flags of key 0 forced
 // on, so that each expansion path is reached by every input.
 int fuzz_indexed(const std::uint8_t* data, std::size_t size, std::uint8_t forced_key_flags);

@@ -60,6 +60,29 @@ Bytes relative_seed_file() {
     return rms::relative_file(spec);
 }
 
+// Lone CRs and LFs beside the terminators, an empty record, a last record
+// without its terminator, and lines long enough for the 64-byte fast path.
+Bytes stream_seed_file(rms::StreamFormat format) {
+    const bool crlf = format == rms::StreamFormat::kCrLf;
+    Bytes file = rms::stream_file({bytes("first"), bytes(crlf ? "lone\rcr\r" : "lf\nin it"), {},
+                                   Bytes(70, 'L'), Bytes(130, 'M'), bytes("\nleading lf")},
+                                  format);
+    file.insert(file.end(), {'l', 'a', 's', 't'});
+    return file;
+}
+
+rms::RelativeFileLayout relative_cells_seed_spec(rms::CellFormat format) {
+    rms::RelativeFileLayout spec;
+    spec.cells = format;
+    spec.bks = 1;
+    spec.lrl = 10;
+    spec.fsz = format == rms::CellFormat::kVfc ? 2 : 0;
+    spec.buckets = {{rms::vfc_cell(bytes("\x01\x8d"), bytes("alpha")), {rms::kCellDeleted, bytes("gone")},
+                     rms::vfc_cell(bytes("CC"), bytes("0123456789"))},
+                    {rms::vfc_cell(bytes("ab"), {}), {0, {}}, rms::present_cell(bytes("hidden"))}};
+    return spec;
+}
+
 rms::IndexedFileLayout indexed_seed_spec(std::uint8_t flags) {
     rms::IndexedFileLayout spec;
     spec.key.position = {4, 0};
@@ -103,7 +126,22 @@ std::vector<Seed> seeds() {
         {"raw_var", "vfc", with_header(kUndecided | 0x08, 0, 2, 0, 0x04, print_file())},
         {"raw_fix", "reclen81", with_header(kUndecided | kVerbose2, 81, 0, 0, 0, fix81)},
         {"raw_fix", "partial", with_header(kUndecided, 80, 0, 0, 0, fix_partial)},
+        {"stm", "lines", with_header(kUndecided | kDumps, 0, 0, 0, 0x02, stream_seed_file(rms::StreamFormat::kCrLf))},
+        {"stm", "raw", with_header(kUndecided | 0x10, 80, 0, 0, 0x02, stream_seed_file(rms::StreamFormat::kCrLf))},
+        {"stm", "no_line_ends", with_header(0, 0, 0, 0, 0, stream_seed_file(rms::StreamFormat::kCrLf))},
+        {"stmcr", "lines", with_header(kUndecided | kDumps, 0, 0, 0, 0x02, stream_seed_file(rms::StreamFormat::kCr))},
+        {"stmcr", "raw", with_header(kUndecided | 0x10, 80, 0, 0, 0x02, stream_seed_file(rms::StreamFormat::kCr))},
+        {"stmcr", "no_line_ends", with_header(0, 0, 0, 0, 0, stream_seed_file(rms::StreamFormat::kCr))},
         {"relative", "two_buckets", with_header(kUndecided | kVerbose2, 20, 0, 1, 0x02, relative_seed_file())},
+        {"relative_fix", "two_buckets",
+         with_header(kUndecided | kDumps, 10, 0, 1, 0x02,
+                     rms::relative_file(relative_cells_seed_spec(rms::CellFormat::kFixed)))},
+        {"relative_vfc", "two_buckets",
+         with_header(kUndecided | kDumps, 10, 2, 1, 0x04,
+                     rms::relative_file(relative_cells_seed_spec(rms::CellFormat::kVfc)))},
+        {"relative_vfc", "control_prefix",
+         with_header(kUndecided | 0x08, 10, 2, 1, 0x02,
+                     rms::relative_file(relative_cells_seed_spec(rms::CellFormat::kVfc)))},
         {"indexed", "plain", with_header(kUndecided | kDumps, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0)))},
         {"indexed", "compressed",
          with_header(kUndecided | kTraces | 0x04, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0xc0)))},

@@ -44,7 +44,7 @@ const char* const kUsageLines[] = {
     "\nLimitations in current version\n",
     "  -       only popular RMS formats implemented\n",
     "  -       -l only implemented for index sequential files\n",
-    "  -       -p only implemented for sequential files\n",
+    "  -       -p only implemented for sequential and relative files\n",
     "  -       -r only implemented for sequential files\n",
 };
 
@@ -58,6 +58,16 @@ struct AttributeSource {
     const char* name = nullptr;  // as system error reports name it; null without -a
 };
 
+// Closes the attribute file (standard input stays open). The descriptors
+// are closed on every path: the tests run the program thousands of times
+// within one process.
+void close_source(AttributeSource& source) {
+    if (source.fd > 0) {
+        close_descriptor(source.fd);
+    }
+    source.fd = -1;
+}
+
 // The scan goes on after an option, or the run ends with an exit status.
 enum class Scan { kGoOn, kEnd };
 
@@ -69,6 +79,7 @@ Scan apply_option(int letter, const OptionScanner& scanner, const char* name, Ru
         case 'a': {
             const char* path = scanner.argument;
             const bool is_stdin = path[0] == '-' && path[1] == '\0';
+            close_source(source);
             source.name = is_stdin ? "stdin" : path;
             const bool opened = is_stdin ? open_standard_input(&source.fd) : open_raw_input(path, &source.fd);
             if (!opened) {
@@ -127,14 +138,13 @@ bool obtain_attributes(AttributeSource& source, int input_fd, const char* operan
     return false;
 }
 
-int run(int argc, char* const* argv, Console& console) {
+int run(int argc, char* const* argv, AttributeSource& source, Console& console) {
     const char* name = program_name(argc > 0 ? argv[0] : "unrms");
     if (argc <= 1) {
         return print_usage(name, console);
     }
 
     RunOptions options;
-    AttributeSource source;
     OptionScanner scanner;
     for (;;) {
         int letter = next_option(scanner, argc, argv, kOptionLetters, console);
@@ -164,7 +174,10 @@ int run(int argc, char* const* argv, Console& console) {
         return 1;
     }
     FileAttributes attributes;
-    if (!obtain_attributes(source, input_fd, operand, attributes, console)) {
+    const bool obtained = obtain_attributes(source, input_fd, operand, attributes, console);
+    close_source(source);
+    if (!obtained) {
+        close_descriptor(input_fd);
         return 1;
     }
     if (verbose_any(options)) {
@@ -199,7 +212,9 @@ int print_usage(const char* name, Console& console) {
 }
 
 int run_unrms(int argc, char* const* argv, Console& console) {
-    int status = run(argc, argv, console);
+    AttributeSource source;
+    int status = run(argc, argv, source, console);
+    close_source(source);
     if (!flush_output(console)) {
         status = 1;
     }

@@ -21,10 +21,13 @@ struct RelativeProlog {
 
 RelativeProlog decode_relative_prolog(const unsigned char* vbn1);
 
-// A cell: the control byte dlc, then for variable-length records a 16-bit
-// record length, and the record area of lrl bytes.
+// A cell: the control byte dlc, then for variable-length and vfc records a
+// 16-bit record length, and the record area: lrl bytes, behind the fsz
+// bytes of fixed control for vfc records, whose length counts them too.
+// Fixed-length records have no length field: each fills its lrl bytes.
 inline constexpr std::size_t kCellLengthOffset = 1;
 inline constexpr std::size_t kVariableCellHeaderSize = 3;
+inline constexpr std::size_t kFixedCellHeaderSize = 1;
 
 // dlc values: no record here and none behind it in the bucket; a record.
 // Any other value marks a cell whose record is not copied (deleted, never

@@ -3,7 +3,8 @@
 // length word, the stored bytes, and a pad byte after an odd length, so that
 // every length word starts at an even offset. Fixed-length records have no
 // length word; a record that does not fit whole into the rest of a block
-// starts at the next block.
+// starts at the next block. Stream records have neither length words nor
+// blocks: each ends at its terminator.
 #pragma once
 
 #include <cstddef>
@@ -19,3 +20,8 @@ inline constexpr std::uint16_t kEndOfBlockMarker = 0xFFFF;
 inline constexpr std::size_t padded_length(std::size_t length) {
     return length + (length & 1);
 }
+
+// Stream terminators: CR LF ends a record of rfm=stm, CR one of rfm=stmcr
+// (and LF one of rfm=stmlf); any other byte is record data.
+inline constexpr unsigned char kCarriageReturn = 0x0D;
+inline constexpr unsigned char kLineFeed = 0x0A;

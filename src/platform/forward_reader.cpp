@@ -76,6 +76,16 @@ const unsigned char* reader_take_slow(ForwardReader& reader, std::size_t size, s
     return data;
 }
 
+std::size_t reader_fill(ForwardReader& reader, std::size_t wanted) {
+    if (wanted > kLargestTake) {
+        wanted = kLargestTake;
+    }
+    if (static_cast<std::size_t>(reader.limit - reader.next) < wanted) {
+        refill(reader, wanted);
+    }
+    return static_cast<std::size_t>(reader.limit - reader.next);
+}
+
 std::size_t reader_skip_slow(ForwardReader& reader, std::size_t size) {
     std::size_t total = 0;
     while (total < size) {

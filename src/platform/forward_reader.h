@@ -30,9 +30,12 @@ struct ForwardReader {
 // record length always fits.
 inline constexpr std::size_t kLargestTake = 1 << 16;
 // Reads start small and double up to this size, so that a small file costs
-// little memory and a large one costs a system call per megabyte.
+// little memory and a large one a system call per 256 KB. Larger chunks read
+// no faster, and together with the megabyte of output buffer they no longer
+// fit a core's second-level cache: each byte the kernel copies in is then
+// fetched again from further away.
 inline constexpr std::size_t kFirstChunk = 1 << 14;
-inline constexpr std::size_t kLargestChunk = 1 << 20;
+inline constexpr std::size_t kLargestChunk = 1 << 18;
 
 void reader_open(ForwardReader& reader, int fd);
 
@@ -56,6 +59,12 @@ inline const unsigned char* reader_take(ForwardReader& reader, std::size_t size,
     }
     return reader_take_slow(reader, size, got);
 }
+
+// Reads on when fewer than wanted bytes (at most kLargestTake) are unread,
+// consuming none; returns the count of unread bytes, less than wanted only
+// when the file has ended or a read failed. For a scan that needs to see a
+// byte together with the one after it.
+std::size_t reader_fill(ForwardReader& reader, std::size_t wanted);
 
 // Consumes up to size bytes without looking at them; returns the count.
 inline std::size_t reader_skip(ForwardReader& reader, std::size_t size) {

@@ -2,70 +2,17 @@
 
 #include "formats/relative_layout.h"
 #include "platform/formatted.h"
-#include "platform/little_endian.h"
 
 CellLayout variable_cell_layout(std::size_t bucket_size, std::size_t lrl) {
-    return {bucket_size, lrl, lrl + kVariableCellHeaderSize};
+    return {bucket_size, lrl, kVariableCellHeaderSize + lrl, CellFormat::kVariable, 0};
 }
 
-namespace {
-
-bool damaged(Cell& cell, CellFault fault) {
-    cell.kind = CellKind::kDamaged;
-    cell.fault = fault;
-    return true;
+CellLayout fixed_cell_layout(std::size_t bucket_size, std::size_t lrl) {
+    return {bucket_size, lrl, kFixedCellHeaderSize + lrl, CellFormat::kFixed, 0};
 }
 
-}  // namespace
-
-bool next_cell(CellWalk& walk, Cell& cell) {
-    const CellLayout& layout = walk.layout;
-    const std::size_t at = walk.next;
-    if (at >= layout.bucket_size) {
-        return false;
-    }
-    cell = Cell{};
-    cell.offset = at;
-    // Every step ends the walk unless it found a cell to step over.
-    walk.next = layout.bucket_size;
-    // Bytes the file does not supply are no cells: a walk that reaches them
-    // before a cell marked end-of-bucket may have lost records.
-    if (at >= walk.present) {
-        return damaged(cell, CellFault::kFileEndsInBucket);
-    }
-    cell.dlc_read = true;
-    cell.dlc = walk.bucket[at];
-    if (cell.dlc == kCellEndOfBucket) {
-        cell.kind = CellKind::kEndOfBucket;
-        return true;
-    }
-    if (cell.dlc != kCellRecordPresent) {
-        cell.kind = CellKind::kSkipped;
-        walk.next = at + layout.stride;
-        return true;
-    }
-    const std::size_t data = at + kVariableCellHeaderSize;
-    if (data > layout.bucket_size) {
-        return damaged(cell, CellFault::kNoRoomForLength);
-    }
-    if (data > walk.present) {
-        return damaged(cell, CellFault::kFileEndsInRecord);
-    }
-    const std::size_t length = le16(walk.bucket + at + kCellLengthOffset);
-    cell.size = length;
-    if (length > layout.lrl) {
-        return damaged(cell, CellFault::kLongerThanLrl);
-    }
-    if (data + length > layout.bucket_size) {
-        return damaged(cell, CellFault::kPastBucket);
-    }
-    if (data + length > walk.present) {
-        return damaged(cell, CellFault::kFileEndsInRecord);
-    }
-    cell.kind = CellKind::kRecord;
-    cell.data = walk.bucket + data;
-    walk.next = at + layout.stride;
-    return true;
+CellLayout vfc_cell_layout(std::size_t bucket_size, std::size_t lrl, std::size_t fsz) {
+    return {bucket_size, lrl, kVariableCellHeaderSize + fsz + lrl, CellFormat::kVfc, fsz};
 }
 
 std::string describe_cell_fault(const Cell& cell, const CellLayout& layout, std::uint32_t vbn) {
@@ -78,8 +25,15 @@ std::string describe_cell_fault(const Cell& cell, const CellLayout& layout, std:
         case CellFault::kFileEndsInRecord:
             return formatted("file ends inside the record at VBN %u, cell offset %zu", vbn, at);
         case CellFault::kLongerThanLrl:
+            if (layout.format == CellFormat::kVfc) {
+                return formatted("record length %zu exceeds lrl %zu plus fsz %zu in the cell at VBN %u, cell offset %zu",
+                                 cell.size, layout.lrl, layout.fsz, vbn, at);
+            }
             return formatted("record length %zu exceeds lrl %zu in the cell at VBN %u, cell offset %zu", cell.size,
                              layout.lrl, vbn, at);
+        case CellFault::kShorterThanFsz:
+            return formatted("record length %zu is shorter than fsz %zu in the cell at VBN %u, cell offset %zu",
+                             cell.size, layout.fsz, vbn, at);
         case CellFault::kPastBucket:
             return formatted("record at VBN %u, cell offset %zu, reaches past the bucket", vbn, at);
         case CellFault::kNone:

@@ -23,6 +23,24 @@ struct RelativeCopy {
     std::uint64_t& records;
 };
 
+// The cells the record format calls for; false for a format relative files
+// do not hold.
+bool cell_layout_for(const FileAttributes& attributes, std::size_t bucket_size, CellLayout& layout) {
+    switch (rfm_of(attributes)) {
+        case kRfmVariable:
+            layout = variable_cell_layout(bucket_size, lrl_of(attributes));
+            return true;
+        case kRfmFixed:
+            layout = fixed_cell_layout(bucket_size, lrl_of(attributes));
+            return true;
+        case kRfmVfc:
+            layout = vfc_cell_layout(bucket_size, lrl_of(attributes), fsz_of(attributes));
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Copies the present records of the bucket that starts at vbn, of which the
 // file supplied the first `present` bytes (the bucket size when whole).
 // False after reporting damage or a failed write.
@@ -34,6 +52,8 @@ bool copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned 
     }
     const bool dumps = verbose_dumps(copy.options);
     const bool line_end = line_end_after_record(copy.options);
+    // With -p a vfc record keeps the control area in front of its data.
+    const std::size_t control = copy.options.control_prefix ? copy.layout.fsz : 0;
     if (dumps) {
         message(console, "vbn #%d: ", static_cast<int>(vbn));
     }
@@ -52,7 +72,7 @@ bool copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned 
             return false;
         }
         if (cell.kind == CellKind::kRecord) {
-            if (!write_output_record(console, cell.data, cell.size, line_end)) {
+            if (!write_output_record(console, cell.data - control, control + cell.size, line_end)) {
                 return false;
             }
             ++copy.records;
@@ -68,13 +88,15 @@ bool copy_relative_bucket(RelativeCopy& copy, std::uint32_t vbn, const unsigned 
 
 bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
                    std::uint64_t& records) {
-    if (rfm_of(attributes) != kRfmVariable) {
-        message(console, " - not yet implemented\n");
-        return false;
-    }
     const std::uint8_t bks = bks_of(attributes);
     if (bks == 0) {
         message(console, "-e-relbks, bks must be non-zero for relative files\n");
+        return false;
+    }
+    const std::size_t bucket_size = static_cast<std::size_t>(bks) * kBlockSize;
+    CellLayout layout;
+    if (!cell_layout_for(attributes, bucket_size, layout)) {
+        message(console, " - not yet implemented\n");
         return false;
     }
 
@@ -98,10 +120,9 @@ bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOpti
         return false;
     }
 
-    const std::size_t bucket_size = static_cast<std::size_t>(bks) * kBlockSize;
     const std::size_t buckets_per_read = std::max<std::size_t>(1, kLargestRead / bucket_size);
     const ReadBuffer buckets = allocate_read_buffer(buckets_per_read * bucket_size);
-    RelativeCopy copy{options, console, variable_cell_layout(bucket_size, lrl_of(attributes)), records};
+    RelativeCopy copy{options, console, layout, records};
     // 64 bits: a VBN near the top of the 32-bit range must not wrap around.
     const std::uint64_t eof = prolog.eof;
     std::size_t per_read = buckets_per_read;

@@ -1,6 +1,6 @@
 // Relative files: a prolog in VBN 1, then buckets of bks blocks holding
-// cells of equal size, each a control byte, a length word and lrl bytes of
-// record area.
+// cells of equal size, each a control byte and the room for one record of
+// the file's format (relative_cells.h).
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,8 @@
 struct Console;
 
 // Copies the records present in every bucket from dvbn up to the prolog's
-// eof; records counts the records written. True after the walk; false after
-// a failure (reported) or for a record format it does not handle.
+// eof, the fixed control area of vfc records only with -p; records counts
+// the records written. True after the walk; false after a failure
+// (reported) or for a record format it does not handle.
 bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
                    std::uint64_t& records);

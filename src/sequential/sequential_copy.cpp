@@ -53,6 +53,10 @@ bool copy_sequential(int input_fd, const FileAttributes& attributes, const RunOp
                      : options.control_prefix ? copy_var_records
                                               : copy_vfc_records;
             break;
+        case kRfmStream:
+        case kRfmStreamCr:
+            reader = copy_stream_records;
+            break;
         default:
             break;
     }

@@ -34,6 +34,9 @@ bool copy_vfc_records(SequentialCopy& copy);   // vfc without the control area
 bool copy_fix_records(SequentialCopy& copy);
 bool copy_raw_var_records(SequentialCopy& copy);  // -r: var and vfc with length words
 bool copy_raw_fix_records(SequentialCopy& copy);  // -r: fix records back to back
+// stm and stmcr; with -r the bytes unchanged. Memory stays bounded whatever
+// the length of a record.
+bool copy_stream_records(SequentialCopy& copy);
 
 // --- Rules shared by the readers ---
 

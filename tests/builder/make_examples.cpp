@@ -83,6 +83,30 @@ Example prices_dat() {
     return {"PRICES.DAT", rms::fix_file(records, 33), "org=seq rfm=fix rat=cr lrl=33\n", expected};
 }
 
+// A stream text file: each line ended by CR LF, which unrms turns into a
+// line end; the form feed that starts the second page is record data.
+Example notes_txt() {
+    const std::vector<std::string> lines = {
+        "MEETING NOTES - 14-MAR-1991",
+        "",
+        "Attendees: J. Smith, R. Patel, L. Chen",
+        "1. Backup schedule moves to Sunday 02:00.",
+        "2. New disk quota: 20000 blocks per user.",
+        "\fPage 2",
+        "3. Next meeting: 28-MAR-1991.",
+    };
+    std::vector<rms::Bytes> records;
+    std::string expected;
+    std::size_t longest = 0;
+    for (const std::string& line : lines) {
+        records.push_back(rms::bytes(line));
+        expected += line + "\n";
+        longest = std::max(longest, line.size());
+    }
+    return {"NOTES.TXT", rms::stream_file(records, rms::StreamFormat::kCrLf),
+            "org=seq rfm=stm rat=cr lrl=" + std::to_string(longest) + "\n", expected};
+}
+
 // A relative file: cells numbered by record number, some of them empty or
 // deleted, in buckets of two blocks.
 Example accounts_rel() {
@@ -163,7 +187,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string directory = argv[1];
-    for (const Example& example : {login_com(), report_lis(), prices_dat(), accounts_rel(), parts_idx(), customers_idx()}) {
+    for (const Example& example : {login_com(), report_lis(), prices_dat(), notes_txt(), accounts_rel(), parts_idx(),
+                                   customers_idx()}) {
         const std::string base = directory + "/" + example.name;
         if (!write_file(base, rms::text(example.file)) || !write_file(base + ".attr", example.attributes) ||
             !write_file(base + ".expected", example.expected)) {

@@ -105,6 +105,22 @@ Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length) {
     return file.bytes;
 }
 
+void add_stream_record(Bytes& file, const Bytes& data, StreamFormat format) {
+    file.insert(file.end(), data.begin(), data.end());
+    file.push_back('\r');
+    if (format == StreamFormat::kCrLf) {
+        file.push_back('\n');
+    }
+}
+
+Bytes stream_file(const std::vector<Bytes>& records, StreamFormat format) {
+    Bytes file;
+    for (const Bytes& record : records) {
+        add_stream_record(file, record, format);
+    }
+    return file;
+}
+
 Bytes relative_prolog(const RelativeFileLayout& spec, std::size_t bucket_count) {
     Bytes file(kBlockSize, 0);
     file[16] = spec.flags;
@@ -120,20 +136,43 @@ Bytes relative_prolog(const RelativeFileLayout& spec, std::size_t bucket_count) 
     return file;
 }
 
+std::size_t relative_cell_size(const RelativeFileLayout& spec) {
+    switch (spec.cells) {
+        case CellFormat::kFixed:
+            return 1u + spec.lrl;
+        case CellFormat::kVfc:
+            return 3u + spec.fsz + spec.lrl;
+        case CellFormat::kVariable:
+            break;
+    }
+    return 3u + spec.lrl;
+}
+
 Bytes relative_bucket(const RelativeFileLayout& spec, const std::vector<RelativeCell>& cells) {
     const std::size_t bucket_size = spec.bks * kBlockSize;
-    const std::size_t stride = spec.lrl + 3u;
+    const std::size_t stride = relative_cell_size(spec);
     Bytes bucket(bucket_size, 0);
-    std::size_t offset = 0;
-    for (const RelativeCell& cell : cells) {
-        if (offset + 3 > bucket_size) break;
-        bucket[offset] = cell.dlc;
-        bucket[offset + 1] = static_cast<unsigned char>(cell.data.size());
-        bucket[offset + 2] = static_cast<unsigned char>(cell.data.size() >> 8);
-        for (std::size_t i = 0; i < spec.lrl && offset + 3 + i < bucket_size; ++i) {
-            bucket[offset + 3 + i] = i < cell.data.size() ? cell.data[i] : spec.stale_value;
+    for (std::size_t i = 0; i < cells.size() && i * stride < bucket_size; ++i) {
+        const RelativeCell& cell = cells[i];
+        Bytes stored;
+        stored.push_back(cell.dlc);
+        if (spec.cells == CellFormat::kFixed) {
+            Bytes record = cell.data;
+            record.resize(spec.lrl, ' ');
+            stored.insert(stored.end(), record.begin(), record.end());
+        } else {
+            Bytes control = cell.control;
+            control.resize(spec.cells == CellFormat::kVfc ? spec.fsz : 0, 0);
+            put_le16(stored, static_cast<std::uint16_t>(control.size() + cell.data.size()));
+            stored.insert(stored.end(), control.begin(), control.end());
+            stored.insert(stored.end(), cell.data.begin(), cell.data.end());
+            stored.resize(stride, spec.stale_value);  // data longer than the cell are cut
         }
-        offset += stride;
+        // A cell that does not fit whole keeps the part that does.
+        const std::size_t offset = i * stride;
+        const std::size_t fits = std::min(stored.size(), bucket_size - offset);
+        std::copy(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(fits),
+                  bucket.begin() + static_cast<std::ptrdiff_t>(offset));
     }
     return bucket;
 }

@@ -68,17 +68,35 @@ void add_fix_record(FixFileBuilder& file, const Bytes& data);
 
 Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length);
 
+// Sequential stream files: each record followed by its terminator, CR LF
+// (rfm=stm) or CR (rfm=stmcr). A test that wants a last record without its
+// terminator cuts it off.
+enum class StreamFormat { kCrLf, kCr };
+
+void add_stream_record(Bytes& file, const Bytes& data, StreamFormat format);
+
+Bytes stream_file(const std::vector<Bytes>& records, StreamFormat format);
+
 // Relative files: a prolog in VBN 1, buckets of bks blocks from dvbn, each a
-// run of cells of lrl + 3 bytes: control byte, record length, record area.
+// run of cells of equal size: the control byte, then for variable-length
+// records the record length and lrl bytes of record area; for fixed-length
+// records the lrl bytes of the record; for vfc records the record length
+// (counting the control area), fsz bytes of control and lrl bytes of data.
 struct RelativeCell {
     unsigned char dlc = 0;
-    Bytes data;
+    Bytes data;     // fixed-length records: padded with blanks to lrl
+    Bytes control{};  // vfc: padded with zeros to fsz
 };
 
 inline constexpr unsigned char kCellRecordPresent = 8;
 inline constexpr unsigned char kCellDeleted = 0x0C;
 
 inline RelativeCell present_cell(const Bytes& data) { return {kCellRecordPresent, data}; }
+inline RelativeCell vfc_cell(const Bytes& control, const Bytes& data) {
+    return {kCellRecordPresent, data, control};
+}
+
+enum class CellFormat { kVariable, kFixed, kVfc };
 
 struct RelativeFileLayout {
     std::uint8_t bks = 1;
@@ -89,7 +107,12 @@ struct RelativeFileLayout {
     std::int64_t eof = -1;  // -1: the VBN behind the last bucket
     std::vector<std::vector<RelativeCell>> buckets;  // cells not given are empty (dlc 0)
     unsigned char stale_value = 0xC3;  // record area behind a record's data
+    CellFormat cells = CellFormat::kVariable;
+    std::uint8_t fsz = 0;  // vfc
 };
+
+// The bytes of one cell.
+std::size_t relative_cell_size(const RelativeFileLayout& spec);
 
 Bytes relative_file(const RelativeFileLayout& spec);
 

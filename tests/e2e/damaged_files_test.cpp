@@ -2,7 +2,8 @@
 // zero-filled from some point on, a block overwritten, or copied with the
 // wrong attributes. Whatever the damage, the records before it come out
 // exactly, at most one message names what is wrong and where, the status is
-// 1 unless the damage left a well-formed file, and the output stays bounded.
+// 1 unless the damage left a well-formed file (a stream file cut anywhere
+// is one), and the output stays bounded.
 //
 // The sweeps run the whole program in-process (thousands of runs); the
 // attribute cases at the end run the built binary.
@@ -42,6 +43,9 @@ struct SampleFile {
     std::vector<std::string> records;  // what the intact file yields, one line each
     std::vector<RecordSpan> spans;
     bool keeps_partial_record = false;  // a cut record's bytes are still written
+    // Stream records: a cut leaves a well-formed file whose last record is
+    // the cut one, without its terminator.
+    bool stream = false;
 };
 
 void PrintTo(const SampleFile& sample, std::ostream* os) { *os << sample.name; }
@@ -123,6 +127,51 @@ SampleFile relative_sample() {
     return sample;
 }
 
+SampleFile stream_sample(const char* name, rms::StreamFormat format) {
+    const bool crlf = format == rms::StreamFormat::kCrLf;
+    SampleFile sample{name, crlf ? "org=seq rfm=stm rat=cr" : "org=seq rfm=stmcr rat=cr", {}, sample_texts(30, 6), {}};
+    sample.stream = true;
+    for (const std::string& record : sample.records) {
+        const std::size_t begin = sample.file.size();
+        rms::add_stream_record(sample.file, bytes(record), format);
+        sample.spans.push_back({begin, begin, begin + record.size(), sample.file.size()});
+    }
+    return sample;
+}
+
+// Relative files of fixed-length and of vfc records: buckets of two blocks,
+// every fifth cell deleted.
+SampleFile relative_cells_sample(const char* name, rms::CellFormat format) {
+    rms::RelativeFileLayout spec;
+    spec.bks = 2;
+    spec.lrl = 60;
+    spec.cells = format;
+    const bool vfc = format == rms::CellFormat::kVfc;
+    spec.fsz = vfc ? 2 : 0;
+    SampleFile sample{name, vfc ? "org=rel rfm=vfc rat=cr bks=2 lrl=60 fsz=2" : "org=rel rfm=fix rat=cr bks=2 lrl=60",
+                      {}, {}, {}};
+    const std::size_t stride = rms::relative_cell_size(spec);
+    const std::size_t header = vfc ? 3 + spec.fsz : 1;
+    const std::vector<std::string> texts = sample_texts(40, 7);
+    std::size_t next = 0;
+    for (std::size_t bucket = 0; bucket < 3; ++bucket) {
+        std::vector<rms::RelativeCell> cells;
+        for (std::size_t cell = 0; cell < 14 - bucket; ++cell) {
+            std::string text = texts[next++].substr(0, spec.lrl);
+            if (!vfc) text.resize(spec.lrl, ' ');
+            const bool deleted = cell % 5 == 3;
+            cells.push_back({deleted ? rms::kCellDeleted : rms::kCellRecordPresent, bytes(text), {0x01, 0x8D}});
+            if (deleted) continue;
+            const std::size_t begin = (spec.dvbn - 1u + bucket * spec.bks) * rms::kBlockSize + cell * stride;
+            sample.records.push_back(text);
+            sample.spans.push_back({begin, begin + header, begin + header + text.size(), begin + stride});
+        }
+        spec.buckets.push_back(cells);
+    }
+    sample.file = rms::relative_file(spec);
+    return sample;
+}
+
 // Indexed buckets are read whole, so a record counts as cut when any byte of
 // its bucket up to the bucket's free space is missing.
 SampleFile indexed_sample(const char* name, std::uint8_t flags) {
@@ -165,7 +214,11 @@ std::vector<SampleFile> samples() {
     return {var_sample(),
             vfc_sample(),
             fix_sample(),
+            stream_sample("Stm", rms::StreamFormat::kCrLf),
+            stream_sample("Stmcr", rms::StreamFormat::kCr),
             relative_sample(),
+            relative_cells_sample("RelativeFix", rms::CellFormat::kFixed),
+            relative_cells_sample("RelativeVfc", rms::CellFormat::kVfc),
             indexed_sample("Indexed", 0),
             indexed_sample("IndexedCompressed", rms::kKeyCompression | rms::kDataCompression)};
 }
@@ -250,6 +303,20 @@ TEST_P(DamagedFileTest, CutAtEveryOffset) {
                                     sample.attributes);
         expect_clear_report(outcome, where);
 
+        if (sample.stream) {
+            // The records before the cut, then what is left of the cut one
+            // (a CR of its terminator included) as a record of its own.
+            const std::size_t whole = records_ending_by(sample, cut);
+            std::string expected = first_records(sample, whole);
+            if (whole < sample.spans.size() && sample.spans[whole].begin < cut) {
+                expected += std::string(sample.file.begin() + static_cast<long>(sample.spans[whole].begin),
+                                        sample.file.begin() + static_cast<long>(cut)) +
+                            "\n";
+            }
+            EXPECT_EQ(outcome.out, expected) << where;
+            EXPECT_EQ(outcome.status, 0) << where;
+            continue;
+        }
         const auto inside = std::find_if(sample.spans.begin(), sample.spans.end(), [&](const RecordSpan& s) {
             return s.data_begin < cut && cut < s.data_end;
         });

@@ -46,7 +46,7 @@ const std::string kUsage =
     "Limitations in current version\n"
     "  -       only popular RMS formats implemented\n"
     "  -       -l only implemented for index sequential files\n"
-    "  -       -p only implemented for sequential files\n"
+    "  -       -p only implemented for sequential and relative files\n"
     "  -       -r only implemented for sequential files\n";
 
 const std::string kScannerError = "get command line option: Invalid argument\n";
@@ -154,8 +154,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "abc\nwxyz\n", "", 0},
         DriverCase{"CommandLineBeatsFortranRule", {"-n", "-a", "-", "@data"}, "rfm=var rat=ftn", "abcwxyz",
                    "", 0},
-        DriverCase{"UnsupportedFormat", {"-i", "-v", "-a", "-", "@data"}, "rfm=stm", "",
-                   kVersionLine + "org=seq rfm=stm rat=none lrl=0\nforced rat=cr\n - not yet implemented\n", 1}),
+        // Without a CR LF the whole file is one stream record.
+        DriverCase{"ForcedLineEndsAnnouncedBeforeTheCopy", {"-i", "-v", "-a", "-", "@data"}, "rfm=stm",
+                   rms::text(rms::var_file({rms::bytes("abc"), rms::bytes("wxyz")})) + "\n",
+                   kVersionLine + "org=seq rfm=stm rat=none lrl=0\nforced rat=cr\n1 records copied\n", 0}),
     [](const testing::TestParamInfo<DriverCase>& info) { return std::string(info.param.name); });
 
 TEST(Driver, DirectoryWithoutAttributesIsRefused) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "run_tool.h"
 
@@ -68,6 +69,52 @@ TEST(RealFiles, VariableTextFilesCopyToText) {
         ++checked;
     }
     EXPECT_GT(checked, 0);
+}
+
+std::string file_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Stream files: a text procedure of CR LF lines with Spanish letters of the
+// DEC multinational set, and PostScript of CR lines with a tab and an empty
+// line. Each gives its lines, the terminators turned into line ends; with
+// -r, its bytes unchanged.
+TEST(RealFiles, StreamFilesCopyTheirLines) {
+    const fs::path kits = fs::path(UNRMS_REALFILES_DIR) / "vaxkits";
+    if (!fs::exists(kits)) {
+        GTEST_SKIP() << "no real files at " << UNRMS_REALFILES_DIR;
+    }
+    struct Expected {
+        const char* name;
+        const char* count;
+        std::string_view first_lines;
+        std::string_view inside;
+        std::string_view last_lines;
+    };
+    const Expected files[] = {
+        {"CBIEDTMSG.SCP", "11 records copied\n",
+         "!  Called by TR option on WP and EMC when default editor is not WPS-PLUS or WPS\n\n"
+         ".box F1, 15, 4, 74, 8, 1, \" 1 / 1 \"\n"sv,
+         "desde este men\xfa. S\xf3lo se puede\nacceder a \xe9l cuando"sv, "\n.end_box\n\n.delete_box *\n.exit\n"sv},
+        {"IGNORE-A-SIZE.PS", "60 records copied\n", "%!\n%  IGNORE-A-SIZE.PS\n%  B. Harish Kamath\t01-Oct-1998\n%\n"sv,
+         "%  This module, when submitted along with print jobs, discards selection of\n"sv,
+         "ifelse\n\n% End of module\n"sv},
+    };
+    for (const Expected& file : files) {
+        SCOPED_TRACE(file.name);
+        const fs::path data = kits / file.name;
+        ToolResult r = run_unrms({"-v", "-a", data.string() + ".attr", data.string()});
+        EXPECT_EQ(r.status, 0);
+        ASSERT_GE(r.err.size(), std::strlen(file.count));
+        EXPECT_EQ(r.err.substr(r.err.size() - std::strlen(file.count)), file.count);
+        EXPECT_EQ(r.out.find('\r'), std::string::npos);
+        EXPECT_EQ(r.out.substr(0, file.first_lines.size()), file.first_lines);
+        EXPECT_NE(r.out.find(file.inside), std::string::npos);
+        ASSERT_GE(r.out.size(), file.last_lines.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - file.last_lines.size()), file.last_lines);
+        EXPECT_EQ(run_unrms({"-r", "-a", data.string() + ".attr", data.string()}).out, file_bytes(data));
+    }
 }
 
 // Indexed files of variable-length records walk their whole bucket ring:

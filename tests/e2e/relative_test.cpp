@@ -80,8 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
                                          })),
                  "org=rel rfm=var rat=cr bks=128", {"-v"}, "alpha\n\n",
                  kVersionLine + "org=rel rfm=var rat=cr lrl=65535 bks=128\n2 records copied\n", 0},
-        CopyCase{"FixedNotHandled", rms::relative_file(two_buckets()), "org=rel rfm=fix bks=1 lrl=20", {}, "",
-                 " - not yet implemented\n", 1},
         CopyCase{"ShorterThanProlog", Bytes(100, 0), kAttributes, {}, "",
                  "file of 100 bytes is too short for its prolog (VBN 1)\n", 1},
         CopyCase{"EndsBeforeABucket", cut(rms::relative_file(two_buckets()), 1024), kAttributes, {},
@@ -106,6 +104,105 @@ INSTANTIATE_TEST_SUITE_P(
                  "record at VBN 2, cell offset 406, reaches past the bucket\n", 1},
         CopyCase{"VbnZeroIsNoBlock", patched(rms::relative_file(two_buckets()), rms::kRelativePrologDvbn, {0, 0}),
                  kAttributes, {}, "", "prolog: dvbn 0 names no block\n", 1}),
+    copy_case_name);
+
+// Fixed-length cells: dlc and 10 bytes of record, 11 bytes in all.
+RelativeFileLayout fixed_cells() {
+    RelativeFileLayout spec = two_buckets();
+    spec.cells = rms::CellFormat::kFixed;
+    spec.lrl = 10;
+    return spec;
+}
+
+// A bucket of one block full of cells of 19 bytes: 26 whole, then all but
+// the last byte of a 27th.
+RelativeFileLayout cells_one_byte_too_many() {
+    RelativeFileLayout spec = fixed_cells();
+    spec.lrl = 18;
+    spec.buckets = {std::vector<RelativeCell>(27, present_cell(bytes("cell")))};
+    return spec;
+}
+
+std::string fixed_records(int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += "cell" + std::string(14, ' ') + "\n";
+    return out;
+}
+
+const std::string kFixedAttributes = "org=rel rfm=fix rat=cr bks=1 lrl=10";
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixed, RelativeTest,
+    testing::Values(
+        CopyCase{"PresentCellsOnly", rms::relative_file(fixed_cells()), kFixedAttributes, {"-v"},
+                 "alpha     \nbeta      \n          \n",
+                 kVersionLine + "org=rel rfm=fix rat=cr lrl=10 bks=1\n3 records copied\n", 0},
+        CopyCase{"NoLineEndsWithoutCr", rms::relative_file(fixed_cells()), "org=rel rfm=fix bks=1 lrl=10", {},
+                 "alpha     beta                ", "", 0},
+        CopyCase{"DumpsAtLevel2", rms::relative_file(fixed_cells()), kFixedAttributes, {"-v2"},
+                 "alpha     \nbeta      \n          \n",
+                 kVersionLine + "org=rel rfm=fix rat=cr lrl=10 bks=1\n"
+                                "prolog: flags=0,dvbn=2,mrn=0,eof=4\n"
+                                "vbn #2: dlc=0x08 dlc=0x0c dlc=0x08 dlc=0x00 \n"
+                                "vbn #3: dlc=0x08 dlc=0x00 \n"
+                                "3 records copied\n",
+                 0},
+        CopyCase{"ControlPrefixChangesNothing", rms::relative_file(fixed_cells()), kFixedAttributes, {"-p"},
+                 "alpha     \nbeta      \n          \n", "", 0},
+        CopyCase{"EndsInsideARecord", cut(rms::relative_file(fixed_cells()), 512 + 22 + 5), kFixedAttributes, {},
+                 "alpha     \n", "file ends inside the record at VBN 2, cell offset 22\n", 1},
+        CopyCase{"LastCellCutByTheBucketEnd", rms::relative_file(cells_one_byte_too_many()),
+                 "org=rel rfm=fix rat=cr bks=1 lrl=18", {}, fixed_records(26),
+                 "record at VBN 2, cell offset 494, reaches past the bucket\n", 1},
+        CopyCase{"LrlBeyondTheBucket", rms::relative_file(fixed_cells()), "org=rel rfm=fix rat=cr bks=1 lrl=600", {},
+                 "", "record at VBN 2, cell offset 0, reaches past the bucket\n", 1}),
+    copy_case_name);
+
+// vfc cells: dlc, a length counting the 2 control bytes and the data, the
+// control bytes, 10 bytes of data: 15 bytes in all.
+RelativeFileLayout vfc_cells() {
+    RelativeFileLayout spec;
+    spec.cells = rms::CellFormat::kVfc;
+    spec.fsz = 2;
+    spec.lrl = 10;
+    spec.buckets = {{rms::vfc_cell(bytes("\x01\x8d"), bytes("head")), {rms::kCellDeleted, bytes("gone")},
+                     rms::vfc_cell(bytes("CC"), bytes("0123456789"))},
+                    {rms::vfc_cell(bytes("ab"), bytes(""))}};
+    return spec;
+}
+
+const std::string kVfcAttributes = "org=rel rfm=vfc rat=cr bks=1 lrl=10 fsz=2";
+
+INSTANTIATE_TEST_SUITE_P(
+    Vfc, RelativeTest,
+    testing::Values(
+        CopyCase{"DataWithoutTheControlArea", rms::relative_file(vfc_cells()), kVfcAttributes, {"-v"},
+                 "head\n0123456789\n\n",
+                 kVersionLine + "org=rel rfm=vfc rat=cr lrl=10 bks=1 fsz=2\n3 records copied\n", 0},
+        CopyCase{"ControlPrefix", rms::relative_file(vfc_cells()), kVfcAttributes, {"-p"},
+                 "\x01\x8dhead\nCC0123456789\nab\n", "", 0},
+        CopyCase{"PrintFileGetsLineEnds", rms::relative_file(vfc_cells()), "org=rel rfm=vfc rat=prn bks=1 lrl=10 fsz=2",
+                 {}, "head\n0123456789\n\n", "", 0},
+        CopyCase{"DumpsAtLevel2", rms::relative_file(vfc_cells()), kVfcAttributes, {"-v2"}, "head\n0123456789\n\n",
+                 kVersionLine + "org=rel rfm=vfc rat=cr lrl=10 bks=1 fsz=2\n"
+                                "prolog: flags=0,dvbn=2,mrn=0,eof=4\n"
+                                "vbn #2: dlc=0x08 dlc=0x0c dlc=0x08 dlc=0x00 \n"
+                                "vbn #3: dlc=0x08 dlc=0x00 \n"
+                                "3 records copied\n",
+                 0},
+        CopyCase{"LengthShorterThanFsz", patched(rms::relative_file(vfc_cells()), 512 + 30 + 1, {1, 0}),
+                 kVfcAttributes, {}, "head\n",
+                 "record length 1 is shorter than fsz 2 in the cell at VBN 2, cell offset 30\n", 1},
+        CopyCase{"EmptyLengthIsShorterThanFsz", patched(rms::relative_file(vfc_cells()), 512 + 1, {0, 0}),
+                 kVfcAttributes, {}, "",
+                 "record length 0 is shorter than fsz 2 in the cell at VBN 2, cell offset 0\n", 1},
+        CopyCase{"LengthBeyondLrlPlusFsz", patched(rms::relative_file(vfc_cells()), 512 + 30 + 1, {13, 0}),
+                 kVfcAttributes, {}, "head\n",
+                 "record length 13 exceeds lrl 10 plus fsz 2 in the cell at VBN 2, cell offset 30\n", 1},
+        CopyCase{"EndsInsideTheControlArea", cut(rms::relative_file(vfc_cells()), 512 + 30 + 4), kVfcAttributes, {},
+                 "head\n", "file ends inside the record at VBN 2, cell offset 30\n", 1},
+        CopyCase{"FszTooLargeForTheCells", rms::relative_file(vfc_cells()), "org=rel rfm=vfc rat=cr bks=1 lrl=10 fsz=8",
+                 {}, "", "record length 6 is shorter than fsz 8 in the cell at VBN 2, cell offset 0\n", 1}),
     copy_case_name);
 
 // A prolog whose eof lies far past the file ends at the first missing
