@@ -28,9 +28,8 @@ bool copy_raw_var_records(SequentialCopy& copy) {
         if (length > framing.longest) {
             return report_overlong_record(copy, record_offset, length);
         }
-        ++copy.records;
         const unsigned char word_bytes[kLengthWordSize] = {static_cast<unsigned char>(length),
-                                       static_cast<unsigned char>(length >> 8)};
+                                                           static_cast<unsigned char>(length >> 8)};
         if (!write_output(copy.console, word_bytes, sizeof word_bytes)) {
             return false;
         }
@@ -42,6 +41,7 @@ bool copy_raw_var_records(SequentialCopy& copy) {
         if (!write_output(copy.console, data, length)) {
             return false;
         }
+        ++copy.records;
     }
 }
 

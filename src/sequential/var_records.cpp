@@ -27,12 +27,10 @@ bool copy_var_records(SequentialCopy& copy) {
         if (word != LengthWord::kRead) {
             return word == LengthWord::kEndOfFile && finish_copy(copy);
         }
-        ++copy.records;
         if (dumps) {
             message(copy.console, "reclen: %d\n", static_cast<std::int16_t>(length));
         }
         if (length == kEndOfBlockMarker) {
-            --copy.records;
             skip_to_block_end(copy);
             continue;
         }
@@ -47,5 +45,6 @@ bool copy_var_records(SequentialCopy& copy) {
         if (!write_record(copy, data, length)) {
             return false;
         }
+        ++copy.records;
     }
 }

@@ -23,9 +23,7 @@ bool copy_vfc_records(SequentialCopy& copy) {
         if (word != LengthWord::kRead) {
             return word == LengthWord::kEndOfFile && finish_copy(copy);
         }
-        ++copy.records;
         if (length == kEndOfBlockMarker) {
-            --copy.records;
             skip_to_block_end(copy);
             continue;
         }
@@ -47,5 +45,6 @@ bool copy_vfc_records(SequentialCopy& copy) {
         if (!write_record(copy, stored + control, length - control)) {
             return false;
         }
+        ++copy.records;
     }
 }

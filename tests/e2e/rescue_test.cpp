@@ -2,6 +2,7 @@
 // the manifest's rows, standard error and the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -182,6 +183,9 @@ TEST_P(RescueStatusTest, RowAndOutputs) {
     outputs.erase("unrms-rescue.jsonl");
     EXPECT_EQ(outputs, c.outputs);
     if (std::string(c.status) == "failed") {
+        // The records counted are those kept, one line each.
+        const std::string kept = outputs.count("F.partial") != 0 ? outputs["F.partial"] : "";
+        EXPECT_EQ(row["records"], std::count(kept.begin(), kept.end(), '\n')) << row.dump();
         // One line on standard error names the file, before the summary.
         EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1),
                   "unrms-rescue: " + dir.path("src/F") + ": " + row["message"].get<std::string>() + "\n");
