@@ -7,6 +7,12 @@
 #include <cstdint>
 #include <string>
 
+// Which entry layout a file's buckets hold.
+enum class EntryLayout {
+    kProlog3,  // two-byte record ids, six-byte rrv pointers
+    kProlog2,  // prologs 1 and 2: one-byte ids, pointers of 2 to 5 bytes or none
+};
+
 // How the entries of a file are laid out.
 struct EntryFormat {
     // Entries of live and deleted records carry the body length rl; without
@@ -14,6 +20,7 @@ struct EntryFormat {
     // bytes.
     bool length_field = true;
     std::size_t fixed_length = 0;
+    EntryLayout layout = EntryLayout::kProlog3;
 };
 
 enum class EntryKind {
@@ -34,9 +41,12 @@ struct Entry {
     std::size_t offset = 0;  // in the bucket
     // The entry's first bytes (control byte, record id, rrv pointer): all
     // lie before freespace unless fault is kHeadPastFreespace with
-    // head_read false.
+    // head_read false. entry_ids decodes them.
     const unsigned char* head = nullptr;
     bool head_read = false;
+    // Whether rl was read from the entry's length field rather than taken
+    // from the format's fixed length.
+    bool rl_read = false;
     const unsigned char* body = nullptr;
     std::size_t rl = 0;  // bytes of the body
     EntryFault fault = EntryFault::kNone;
@@ -50,6 +60,18 @@ struct EntryWalk {
     std::size_t freespace = 0;
     std::size_t next = 0;  // offset of the next entry
 };
+
+// The fields of an entry's head.
+struct EntryIds {
+    std::uint8_t ctrl = 0;
+    std::uint32_t record_id = 0;
+    bool has_pointer = false;  // a prolog 1 or 2 entry may have no rrv pointer
+    std::uint32_t rrv_id = 0;
+    std::uint64_t rrv_vbn = 0;
+};
+
+// Decodes the head of an entry the walk returned with head_read set.
+EntryIds entry_ids(const Entry& entry, const EntryFormat& format);
 
 EntryWalk walk_entries(const EntryFormat& format, const unsigned char* bucket, std::size_t freespace);
 

@@ -285,7 +285,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     if (verbose_dumps(options)) {
         print_prolog_line(key, prolog, console);
     }
-    if (prolog.ver_no != kSupportedPrologVersion) {
+    if (prolog.ver_no != kPrologVersion3) {
         message(console, "prolog version %d not supported\n", prolog.ver_no);
         return false;
     }
