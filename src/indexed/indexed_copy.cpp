@@ -19,7 +19,7 @@ namespace {
 
 // The most bytes one read of consecutive buckets fetches (at least one
 // bucket): a read per bucket would cost a system call per few kilobytes.
-constexpr std::size_t kLargestRead = 1 << 20;
+constexpr std::size_t kLargestRead = 1 << 18;
 
 // Pieces of a record up to this long are copied as this many bytes.
 constexpr std::size_t kSmallPiece = 16;
@@ -42,14 +42,25 @@ struct IndexedCopy {
     int input_fd;
     const RunOptions& options;
     Console& console;
-    Console* trace;  // the console at -v3, for the copy array and expansion traces
-    CopyArray copy_array;
-    std::int32_t minimum_length;  // the fewest bytes a stored record needs
-    Expansion expansion;
-    EntryFormat entry_format;
-    std::size_t bucket_size;
-    BucketRun run;
     std::uint64_t& records;
+    Console* trace = nullptr;  // the console at -v3, for the copy array and expansion traces
+    EntryFormat entry_format{};
+    CopyArray copy_array{};
+    // Every piece of the copy array stays where it lies: a stored record is
+    // its user record, and is written whole.
+    bool in_user_order = false;
+    std::int32_t minimum_length = 0;  // the fewest bytes a stored record needs
+    // The lengths record_length_fits lets through.
+    std::size_t shortest_record = 0;
+    std::size_t longest_record = 0;
+    Expansion expansion{};
+    bool expanded = false;  // keys or data are compressed
+    // Compressed records in user order, untraced: expanded straight into
+    // the output buffer.
+    bool expanded_in_place = false;
+    std::string fault{};  // why an expansion was refused
+    std::size_t bucket_size = 0;
+    BucketRun run{};
 };
 
 void report_read_error(Console& console) {
@@ -84,6 +95,16 @@ void print_entry_line(const unsigned char* entry, std::size_t room, Console& con
             (ctrl >> 3) & 1, le16(entry + 1), le16(entry + 7), le16(entry + 5), le16(entry + 3), rl);
 }
 
+// Room for size bytes in the output buffer: the free part as it is when
+// large enough, which costs no call, else what output_reserve makes.
+OutputRoom output_room_for(Console& console, std::size_t size) {
+    const OutputRoom room = output_room(console);
+    if (static_cast<std::size_t>(room.end - room.begin) >= size) {
+        return room;
+    }
+    return output_reserve(console, size);
+}
+
 // Writes one stored record of length bytes through the copy array: the
 // pieces of a record always add up to its length. False once output failed.
 bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t length) {
@@ -92,7 +113,7 @@ bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t le
     const bool line_end = line_end_after_record(copy.options);
     const CopyEntry* const entries = copy.copy_array.entries;
     const int count = copy.copy_array.count;
-    const OutputRoom room = output_reserve(console, length + 3 + kSmallPiece);
+    const OutputRoom room = output_room_for(console, length + 3 + kSmallPiece);
     if (room.begin != room.end) {
         // The whole record fits into the output buffer: copy it there with
         // the cursor kept local. A short piece with kSmallPiece bytes of the
@@ -146,35 +167,101 @@ bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t le
     return true;
 }
 
-// Expands (when compressed) and writes a live entry; the bucket's entries
-// end at end. False after reporting damage or a failed write.
+// Reports a record of length bytes that record_length_fits refused: one
+// too short for its key, or too long for -l. Returns false.
+bool refuse_record_length(const IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
+    if (length < static_cast<std::size_t>(copy.minimum_length)) {
+        message(copy.console, "record at VBN %u, offset %zu: %zu bytes are fewer than the %d its key needs\n", vbn,
+                entry.offset, length, copy.minimum_length);
+    } else {
+        message(copy.console,
+                "record at VBN %u, offset %zu: its %zu bytes are more than the two-byte prefix of -l can count\n", vbn,
+                entry.offset, length);
+    }
+    return false;
+}
+
+// Whether a record of length bytes may be written; false after reporting
+// one that may not.
+bool record_length_fits(const IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
+    if (length >= copy.shortest_record && length <= copy.longest_record) {
+        return true;
+    }
+    return refuse_record_length(copy, vbn, entry, length);
+}
+
+// Expands a record of a file whose stored records are in user order
+// straight into the free part of the output buffer, flushed first when the
+// record does not fit there, and takes it there. kNoRoom, with nothing
+// taken, when it does not fit the whole buffer; kRefused after reporting
+// damage.
+ExpansionResult expand_into_output(IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t readable) {
+    const std::size_t prefix = copy.options.length_prefix ? 2 : 0;
+    const std::size_t around = prefix + 1;  // the prefix and a line end
+    std::size_t length = 0;
+    const auto expand_into = [&](const OutputRoom& room) {
+        const auto free = static_cast<std::size_t>(room.end - room.begin);
+        if (free < around) {
+            return ExpansionResult::kNoRoom;
+        }
+        return expand_record_into(copy.expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.fault,
+                                  room.begin + prefix, free - around, &length);
+    };
+    OutputRoom room = output_room(copy.console);
+    ExpansionResult result = expand_into(room);
+    if (result == ExpansionResult::kNoRoom && flush_output(copy.console)) {
+        room = output_room(copy.console);
+        result = expand_into(room);
+    }
+    if (result == ExpansionResult::kRefused) {
+        message(copy.console, "%s\n", copy.fault.c_str());
+        return result;
+    }
+    if (result == ExpansionResult::kNoRoom) {
+        return result;
+    }
+    if (!record_length_fits(copy, vbn, entry, length)) {
+        return ExpansionResult::kRefused;
+    }
+    if (prefix != 0) {
+        room.begin[0] = static_cast<unsigned char>(length);
+        room.begin[1] = static_cast<unsigned char>(length >> 8);
+    }
+    unsigned char* out = room.begin + prefix + length;
+    if (line_end_after_record(copy.options)) {
+        *out++ = '\n';
+    }
+    output_commit(copy.console, out);
+    ++copy.records;
+    return result;
+}
+
+// Writes a live entry, expanded first when compressed. The stored record
+// of an untraced file in user order is expanded straight into the output
+// buffer, flushed first when the record does not fit its free part; any
+// other (or one larger than the whole buffer) is expanded into the record
+// buffer and written from there. The bucket's entries end at end. False
+// after reporting damage or a failed write.
 bool copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, const Entry& entry,
                      std::size_t end) {
     const unsigned char* record = entry.body;
     std::size_t length = entry.rl;
-    Expansion& expansion = copy.expansion;
-    if (expansion.key_compressed || expansion.data_compressed) {
+    if (copy.expanded) {
         const std::size_t readable = end - static_cast<std::size_t>(entry.body - bucket);
-        std::string fault;
-        if (!expand_record(expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.trace, fault,
+        if (copy.expanded_in_place) {
+            const ExpansionResult result = expand_into_output(copy, vbn, entry, readable);
+            if (result != ExpansionResult::kNoRoom) {
+                return result == ExpansionResult::kExpanded;
+            }
+        }
+        if (!expand_record(copy.expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.trace, copy.fault,
                            &length)) {
-            message(copy.console, "%s\n", fault.c_str());
+            message(copy.console, "%s\n", copy.fault.c_str());
             return false;
         }
-        record = expansion.record.data();
+        record = copy.expansion.record.data();
     }
-    if (length < static_cast<std::size_t>(copy.minimum_length)) {
-        message(copy.console, "record at VBN %u, offset %zu: %zu bytes are fewer than the %d its key needs\n", vbn,
-                entry.offset, length, copy.minimum_length);
-        return false;
-    }
-    if (copy.options.length_prefix && length > kLargestPrefixedRecord) {
-        message(copy.console,
-                "record at VBN %u, offset %zu: its %zu bytes are more than the two-byte prefix of -l can count\n", vbn,
-                entry.offset, length);
-        return false;
-    }
-    return write_record(copy, record, length);
+    return record_length_fits(copy, vbn, entry, length) && write_record(copy, record, length);
 }
 
 // The bucket at vbn, read with those behind it unless the last read holds
@@ -303,14 +390,20 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
         return false;
     }
 
-    const std::size_t bucket_size = static_cast<std::size_t>(key.datbktsz) * kBlockSize;
     Console* const trace = verbose_traces(options) ? &console : nullptr;
-    IndexedCopy copy{input_fd, options, console, trace, {}, 0, {}, {}, bucket_size, {}, records};
+    IndexedCopy copy{input_fd, options, console, records};
+    copy.trace = trace;
+    copy.bucket_size = static_cast<std::size_t>(key.datbktsz) * kBlockSize;
     build_copy_array(key, copy.copy_array, trace);
+    copy.in_user_order = copy_array_in_user_order(copy.copy_array);
     copy.minimum_length = copy_array_minimum_length(copy.copy_array);
+    copy.shortest_record = static_cast<std::size_t>(copy.minimum_length);
+    copy.longest_record = options.length_prefix ? kLargestPrefixedRecord : static_cast<std::size_t>(-1);
     copy.expansion.key_compressed = (key.flags & kKeyCompressed) != 0;
     copy.expansion.data_compressed = (key.flags & kRecordCompressed) != 0;
     copy.expansion.keysz = key.keysz;
+    copy.expanded = copy.expansion.key_compressed || copy.expansion.data_compressed;
+    copy.expanded_in_place = copy.expanded && copy.in_user_order && trace == nullptr;
 
     if (key.ldvbn == 0) {
         // A file whose index was never initialised holds no record yet.
@@ -322,6 +415,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
         return false;
     }
 
+    const std::size_t bucket_size = copy.bucket_size;
     copy.run.capacity = std::max(kLargestRead / bucket_size, std::size_t{1}) * bucket_size;
     copy.run.buffer = allocate_read_buffer(copy.run.capacity);
     // Buckets read so far, by VBN: a ring that comes back to any bucket but
