@@ -1,7 +1,7 @@
 #include "driver/driver.h"
 
 #include "attributes/attribute_listing.h"
-#include "attributes/attribute_reader.h"
+#include "attributes/attribute_source.h"
 #include "attributes/file_attributes.h"
 #include "attributes/run_options.h"
 #include "copy/copy_file.h"
@@ -9,7 +9,6 @@
 #include "platform/console.h"
 #include "platform/raw_io.h"
 #include "platform/scan_integer.h"
-#include "platform/text_stream.h"
 #include "unrms_version.h"
 
 namespace {
@@ -55,7 +54,7 @@ void print_version(const char* name, Console& console) {
 
 // The attribute source named by -a: a file, or standard input for "-".
 struct AttributeSource {
-    TextStream stream;
+    int fd = -1;
     const char* name = nullptr;  // as system error reports name it; null without -a
 };
 
@@ -69,10 +68,9 @@ Scan apply_option(int letter, const OptionScanner& scanner, const char* name, Ru
     switch (letter) {
         case 'a': {
             const char* path = scanner.argument;
-            text_stream_close(source.stream);
             const bool is_stdin = path[0] == '-' && path[1] == '\0';
             source.name = is_stdin ? "stdin" : path;
-            const bool opened = is_stdin ? text_stream_open_stdin(source.stream) : text_stream_open(source.stream, path);
+            const bool opened = is_stdin ? open_standard_input(&source.fd) : open_raw_input(path, &source.fd);
             if (!opened) {
                 report_system_error(console, source.name);
                 *status = 1;
@@ -114,7 +112,7 @@ Scan apply_option(int letter, const OptionScanner& scanner, const char* name, Ru
 bool obtain_attributes(AttributeSource& source, int input_fd, const char* operand, FileAttributes& attributes,
                        Console& console) {
     if (source.name != nullptr) {
-        return read_attributes(source.stream, source.name, attributes, console);
+        return read_attribute_source(source.fd, source.name, attributes, console);
     }
     switch (file_kind(input_fd)) {
         case FileKind::kRegular:

@@ -1,7 +1,6 @@
 #include "indexed/indexed_copy.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -65,14 +64,6 @@ struct IndexedCopy {
     std::size_t bucket_size = 0;
     BucketRun run{};
 };
-
-void report_read_error(Console& console) {
-    if (errno == ESPIPE) {
-        message(console, "read: %s: an indexed file must be a file, not a pipe\n", std::strerror(errno));
-    } else {
-        report_system_error(console, "read");
-    }
-}
 
 void print_prolog_line(const KeyDescriptor& key, const Prolog& prolog, Console& console) {
     message(console, "prolog: dbktsiz=%d,flags=%d,avbn=%d,amax=%d,dvbn=%d,mrn=%d,eof=%d,ver_no=%d,gbc=%d,colvbn=%d\n",
@@ -309,7 +300,7 @@ const unsigned char* fetch_bucket(IndexedCopy& copy, std::uint32_t vbn, std::siz
         }
         if (!read) {
             run.requested = 0;
-            report_read_error(copy.console);
+            report_positioned_read_error(copy.console, "an indexed file");
             return nullptr;
         }
         run.first_vbn = vbn;
@@ -387,7 +378,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     unsigned char vbn1[kBlockSize];
     std::size_t got = 0;
     if (!read_full_at(input_fd, vbn1, sizeof vbn1, 0, &got)) {
-        report_read_error(console);
+        report_positioned_read_error(console, "an indexed file");
         return false;
     }
     if (got < sizeof vbn1) {

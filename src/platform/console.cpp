@@ -105,3 +105,11 @@ void report_error_number(Console& console, const char* text, int error_number) {
 void report_system_error(Console& console, const char* text) {
     report_error_number(console, text, errno);
 }
+
+void report_positioned_read_error(Console& console, const char* kind) {
+    if (errno == ESPIPE) {
+        message(console, "read: %s: %s must be a file, not a pipe\n", std::strerror(errno), kind);
+    } else {
+        report_system_error(console, "read");
+    }
+}

@@ -109,3 +109,9 @@ void report_error_number(Console& console, const char* text, int error_number);
 
 // The system error report for the current errno.
 void report_system_error(Console& console, const char* text);
+
+// The report of a failed positioned read, for the current errno: "read:
+// ...", and for a pipe, which cannot be read at the places a file's
+// pointers name, what it must be instead; kind names the file ("an indexed
+// file").
+void report_positioned_read_error(Console& console, const char* kind);

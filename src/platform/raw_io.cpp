@@ -86,6 +86,14 @@ bool open_raw_input(const char* path, int* fd) {
     return *fd >= 0;
 }
 
+bool open_standard_input(int* fd) {
+    if (::fcntl(0, F_GETFD) < 0) {
+        return false;
+    }
+    *fd = 0;
+    return true;
+}
+
 FileKind file_kind(int fd, std::uint64_t* size) {
     struct stat status;
     if (::fstat(fd, &status) != 0) {

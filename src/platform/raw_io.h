@@ -32,6 +32,9 @@ bool read_full_at(int fd, void* data, std::size_t size, std::uint64_t offset, st
 // kind).
 bool open_raw_input(const char* path, int* fd);
 
+// Standard input, for reading; false when descriptor 0 is not open.
+bool open_standard_input(int* fd);
+
 enum class FileKind {
     kRegular,
     kOther,   // a directory, a device, a pipe...

@@ -1,26 +1,13 @@
 #include "platform/text_stream.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
-
-#include "platform/raw_io.h"
 
 namespace {
 
 constexpr std::size_t kTextBufferSize = 4096;
 constexpr unsigned char kCarriageReturn = 0x0D;
 constexpr unsigned char kCtrlZ = 0x1A;
-
-void attach(TextStream& stream, int fd, bool owns_fd) {
-    stream.fd = fd;
-    stream.owns_fd = owns_fd;
-    stream.buffer.assign(kTextBufferSize, 0);
-    stream.next = 0;
-    stream.filled = 0;
-    stream.ended = false;
-    stream.error_number = 0;
-}
 
 bool refill(TextStream& stream) {
     if (stream.fd < 0) {
@@ -43,40 +30,25 @@ bool refill(TextStream& stream) {
 
 }  // namespace
 
-bool text_stream_open(TextStream& stream, const char* path) {
-    int fd = -1;
-    if (!open_raw_input(path, &fd)) {
-        return false;
+void text_stream_attach(TextStream& stream, int fd, std::vector<unsigned char> head) {
+    stream.fd = fd;
+    stream.filled = head.size();
+    stream.buffer = std::move(head);
+    if (stream.buffer.size() < kTextBufferSize) {
+        stream.buffer.resize(kTextBufferSize);
     }
-    attach(stream, fd, true);
-    return true;
-}
-
-bool text_stream_open_stdin(TextStream& stream) {
-    if (::fcntl(0, F_GETFD) < 0) {
-        return false;
-    }
-    attach(stream, 0, false);
-    return true;
+    stream.next = 0;
+    stream.ended = false;
+    stream.error_number = 0;
 }
 
 void text_stream_from_text(TextStream& stream, std::string_view text) {
     stream.fd = -1;
-    stream.owns_fd = false;
     stream.buffer.assign(text.begin(), text.end());
     stream.next = 0;
     stream.filled = text.size();
     stream.ended = false;
     stream.error_number = 0;
-}
-
-void text_stream_close(TextStream& stream) {
-    if (stream.owns_fd) {
-        close_descriptor(stream.fd);
-    }
-    stream.fd = -1;
-    stream.owns_fd = false;
-    stream.ended = true;
 }
 
 int text_stream_get(TextStream& stream) {

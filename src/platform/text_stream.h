@@ -11,7 +11,6 @@
 
 struct TextStream {
     int fd = -1;  // -1 for a stream over text held in memory
-    bool owns_fd = false;
     std::vector<unsigned char> buffer;
     std::size_t next = 0;
     std::size_t filled = 0;
@@ -21,16 +20,12 @@ struct TextStream {
 
 inline constexpr int kEndOfText = -1;
 
-// Opens a named file; false with errno set when it cannot be opened.
-bool text_stream_open(TextStream& stream, const char* path);
-
-// Reads standard input; false with errno set when descriptor 0 is not open.
-bool text_stream_open_stdin(TextStream& stream);
+// A stream over the bytes already read from fd (head), then the rest of fd.
+// The stream does not close fd.
+void text_stream_attach(TextStream& stream, int fd, std::vector<unsigned char> head);
 
 // A stream over the given text; the tests and the fuzzers use it.
 void text_stream_from_text(TextStream& stream, std::string_view text);
-
-void text_stream_close(TextStream& stream);
 
 // The next character as an unsigned char value, or kEndOfText at the end of
 // the text, at a Ctrl-Z and after a read error (error_number then tells it

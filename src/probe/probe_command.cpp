@@ -4,14 +4,35 @@
 #include <cstring>
 #include <string>
 
+#include "attributes/fdl_writer.h"
 #include "platform/console.h"
 #include "probe/probe.h"
 
 namespace {
 
 int usage(Console& console) {
-    message(console, "usage: unrms-probe [-v] FILE...\n");
+    message(console, "usage: unrms-probe [-v] [--fdl] FILE...\n");
     return kProbeError;
+}
+
+// How each answer is printed.
+struct ProbeOutput {
+    bool several = false;  // more than one file: each answer names its file
+    bool verbose = false;  // -v: the evidence on standard error
+    bool fdl = false;      // --fdl: an FDL description instead of assignments
+};
+
+// One line of assignments, behind "NAME: " among several files; or an FDL
+// description, behind a "! NAME" comment line among several and followed by
+// a blank line.
+std::string answer_text(const char* path, const FileAttributes& attributes, const ProbeOutput& output) {
+    if (output.fdl) {
+        const std::string description = fdl_description(attributes);
+        return output.several ? "! " + std::string(path) + "\n" + description + "\n" : description;
+    }
+    Candidate candidate;
+    candidate.attributes = attributes;
+    return (output.several ? std::string(path) + ": " : std::string()) + assignment_line(candidate) + "\n";
 }
 
 void print_evidence(const char* path, const ProbeVerdict& verdict, Console& console) {
@@ -31,7 +52,7 @@ void print_evidence(const char* path, const ProbeVerdict& verdict, Console& cons
     }
 }
 
-int probe_one(const char* path, bool several, bool verbose, Console& console) {
+int probe_one(const char* path, const ProbeOutput& output, Console& console) {
     ProbeVerdict verdict;
     const ProbeOpen opened = probe_path(path, verdict);
     if (opened != ProbeOpen::kProbed) {
@@ -39,12 +60,11 @@ int probe_one(const char* path, bool several, bool verbose, Console& console) {
                 opened == ProbeOpen::kNotRegular ? "not a regular file" : std::strerror(errno));
         return kProbeError;
     }
-    if (verbose) {
+    if (output.verbose) {
         print_evidence(path, verdict, console);
     }
-    const std::string line =
-        (several ? std::string(path) + ": " : std::string()) + assignment_line(verdict.candidates[0]) + "\n";
-    write_output(console, line.data(), line.size());
+    const std::string answer = answer_text(path, verdict.candidates[0].attributes, output);
+    write_output(console, answer.data(), answer.size());
     if (verdict.confident) {
         return kProbeConfident;
     }
@@ -62,26 +82,29 @@ int probe_one(const char* path, bool several, bool verbose, Console& console) {
 }  // namespace
 
 int run_probe(int argc, char* const* argv, Console& console) {
-    bool verbose = false;
+    ProbeOutput output;
     int first = 1;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
         if (std::strcmp(argv[first], "--") == 0) {
             ++first;
             break;
         }
-        if (std::strcmp(argv[first], "-v") != 0) {
+        if (std::strcmp(argv[first], "-v") == 0) {
+            output.verbose = true;
+        } else if (std::strcmp(argv[first], "--fdl") == 0) {
+            output.fdl = true;
+        } else {
             message(console, "unrms-probe: unknown option %s\n", argv[first]);
             return usage(console);
         }
-        verbose = true;
     }
     if (first >= argc) {
         return usage(console);
     }
-    const bool several = argc - first > 1;
+    output.several = argc - first > 1;
     int worst = kProbeConfident;
     for (int i = first; i < argc; ++i) {
-        const int status = probe_one(argv[i], several, verbose, console);
+        const int status = probe_one(argv[i], output, console);
         // An error outranks a weak guess, which outranks a confident one.
         if (status == kProbeError || (status == kProbeWeak && worst == kProbeConfident)) {
             worst = status;

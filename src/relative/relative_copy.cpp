@@ -81,7 +81,7 @@ bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOpti
     unsigned char vbn1[kBlockSize];
     std::size_t got = 0;
     if (!read_full_at(input_fd, vbn1, sizeof vbn1, 0, &got)) {
-        report_system_error(console, "read");
+        report_positioned_read_error(console, "a relative file");
         return false;
     }
     if (got < sizeof vbn1) {
@@ -117,7 +117,7 @@ bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOpti
                 per_read = 1;
                 continue;
             }
-            report_system_error(console, "read");
+            report_positioned_read_error(console, "a relative file");
             return false;
         }
         for (std::size_t i = 0; i < count; ++i, vbn += bks) {

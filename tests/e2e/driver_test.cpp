@@ -4,6 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <fstream>
+#include <thread>
+
 #include "copy_case.h"
 #include "rms_builder.h"
 #include "run_tool.h"
@@ -57,7 +60,7 @@ struct Fixture {
 
 struct DriverCase {
     const char* name;
-    std::vector<std::string> args;  // "@data" and "@attrs" stand for the fixture's files
+    std::vector<std::string> args;  // "@data", "@attrs" and "@dir" stand for the fixture's files and folder
     std::string input;
     std::string out;
     std::string err;  // "@data" stands for the data file's path
@@ -67,7 +70,8 @@ struct DriverCase {
 void PrintTo(const DriverCase& c, std::ostream* os) { *os << c.name; }
 
 std::string expand(std::string text, const Fixture& f) {
-    for (auto [token, value] : {std::pair{std::string("@data"), f.data}, {"@attrs", f.attrs}}) {
+    for (auto [token, value] :
+         {std::pair{std::string("@data"), f.data}, {"@attrs", f.attrs}, {"@dir", f.dir.path("")}}) {
         for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
             text.replace(at, token.size(), value);
         }
@@ -130,6 +134,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "/nonexistent/attrs: No such file or directory\n", 1},
         DriverCase{"AttributeError", {"-a", "-", "@data"}, "org=seq rfm=VAR", "",
                    "-e-opterr, unknown record format rfm=VAR\n", 1},
+        DriverCase{"FdlDescription", {"-a", "-", "@data"},
+                   "! as VMS describes it\nFILE\n\tORGANIZATION\tsequential\nRECORD\n\tCARRIAGE_CONTROL\tnone\n", "abcwxyz",
+                   "", 0},
+        DriverCase{"FdlDescriptionInRecords", {"-a", "-", "@data"},
+                   rms::text(rms::var_file({rms::bytes("RECORD"), rms::bytes("\tFORMAT variable")})), "abc\nwxyz\n",
+                   "", 0},
+        DriverCase{"FdlValueRefusedByLine", {"-a", "-", "@data"}, "RECORD\n\tFORMAT\tstreamx\n", "",
+                   "-e-fdlval, line 2: unknown FORMAT value \"streamx\"\n", 1},
+        DriverCase{"AttributeSourceThatCannotBeRead", {"-a", "@dir", "@data"}, "", "", "@dir: Is a directory\n", 1},
+        DriverCase{"ValueBeyondItsField", {"-a", "-", "@data"}, "rfm=var lrl=65564", "",
+                   "-e-opterr, lrl=65564 out of range: lrl takes 0..65535\n", 1},
         DriverCase{"NoAttributesHandsOff", {"-v3", "@data"}, "",
                    rms::text(rms::var_file({rms::bytes("abc"), rms::bytes("wxyz")})),
                    kVersionLine + "org=seq rfm=udf rat=none lrl=0\n", 0},
@@ -175,6 +190,24 @@ TEST(Driver, HandOffCopiesAnyNameAndEveryByte) {
     struct stat ignored;
     EXPECT_NE(::stat("pwned", &ignored), 0);
     EXPECT_NE(::stat(dir.path("pwned").c_str(), &ignored), 0);
+}
+
+// The copy reads the descriptor it opened: a name may stand for another
+// file by the time it is read again, and a pipe cannot be opened twice.
+TEST(Driver, HandOffReadsTheFileItOpened) {
+    TempDir dir;
+    const std::string fifo = dir.path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string content = "bytes through a pipe\n";
+    std::thread writer([&] {
+        std::ofstream out(fifo, std::ios::binary);
+        out << content;
+    });
+    ToolResult r = run_unrms({"-a", "-", fifo}, "rfm=udf");
+    writer.join();
+    EXPECT_EQ(r.out, content);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
 }
 
 TEST(Driver, FailedWriteIsAFailure) {

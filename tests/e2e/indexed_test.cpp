@@ -83,6 +83,15 @@ INSTANTIATE_TEST_SUITE_P(
                                             s.buckets = {{rms::live(bytes("K1--0001" + std::string(292, 'z')))}};
                                         })),
                  kAttributes, {"-l"}, "\x2c\x01K1--0001" + std::string(292, 'z') + "\n", "", 0},
+        CopyCase{"LengthPrefixCannotCountTheRecord",
+                 rms::indexed_file(with(parts(rms::kDataCompression),
+                                        [](IndexedFileLayout& s) {
+                                            s.datbktsz = 4;
+                                            s.buckets = {{rms::live(bytes("K1--0001short")),
+                                                          rms::live(bytes("K1--0002" + std::string(70000, 'z')))}};
+                                        })),
+                 kAttributes, {"-l"}, std::string("\x0d\x00", 2) + "K1--0001short\n",
+                 "record at VBN 3, offset 41: its 70008 bytes are more than the two-byte prefix of -l can count\n", 1},
         CopyCase{"FixedNotHandled", rms::indexed_file(parts()), "org=idx rfm=fix lrl=20", {}, "",
                  " - not yet implemented\n", 1},
         CopyCase{"PrologVersion2", patched(rms::indexed_file(parts()), rms::kIndexedPrologVersion, {2, 0}),
@@ -281,6 +290,26 @@ TEST(Indexed, PipeIsRefused) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "read: Illegal seek: an indexed file must be a file, not a pipe\n");
     EXPECT_EQ(r.status, 1);
+}
+
+// A dump shows only bytes the file supplied: an rrv entry has no length
+// field, and where the file ends at freespace the two bytes behind it are not
+// read.
+TEST(Indexed, DumpOfACutBucketShowsOnlyWhatTheFileHolds) {
+    IndexedFileLayout layout = parts();
+    layout.buckets = {{rms::live(bytes("P1--0001 bolt")), rms::rrv_entry()}};
+    const Bytes whole = rms::indexed_file(layout);
+    const std::size_t freespace = rms::kBucketFirstEntry + 11 + 13 + 9;
+    const std::string rrv_line = "dr ctrl=(ptr_sz=2,del=0,rrv=1),rid=2";
+    for (const auto& [file, rl] : {std::pair{whole, std::string(",rl=50115\n")},
+                                   {rms::cut(whole, bucket_at(layout, 0) + freespace), std::string(",rl=0\n")}}) {
+        ToolResult r = run_on_file(file, kAttributes, {"-v2"});
+        EXPECT_EQ(r.out, "P1--0001 bolt\n");
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::size_t line = r.err.find(rrv_line);
+        ASSERT_NE(line, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.find(",rl=", line), rl.size()), rl);
+    }
 }
 
 }  // namespace

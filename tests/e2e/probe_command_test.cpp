@@ -21,6 +21,15 @@ std::vector<Bytes> lines() {
 
 const std::string kVarLine = "org=seq rfm=var rat=cr lrl=28";
 
+std::string fdl(const char* organization, const char* carriage_control, const char* format, const char* size) {
+    return std::string("IDENT\t\"unrms record attributes\"\n\nFILE\n\tORGANIZATION            ") + organization +
+           "\n\nRECORD\n\tBLOCK_SPAN              yes\n\tCARRIAGE_CONTROL        " + carriage_control +
+           "\n\tFORMAT                  " + format + "\n\tSIZE                    " + size + "\n";
+}
+
+const std::string kVarFdl = fdl("sequential", "carriage_return", "variable", "28");
+const std::string kZerosFdl = fdl("sequential", "none", "fixed", "1");
+
 struct CommandCase {
     const char* name;
     std::vector<std::string> words;  // "@VAR", "@ZEROS", "@DIR", "@NONE" stand for paths
@@ -77,20 +86,28 @@ INSTANTIATE_TEST_SUITE_P(
                     "@ZEROS: org=seq rfm=fix rat=none lrl=1\n@VAR: " + kVarLine + "\n", "No such file", 1},
         CommandCase{"Directory", {"@DIR"}, "", "unrms-probe: @DIR: not a regular file\n", 1},
         CommandCase{"DashesEndTheOptions", {"--", "@VAR"}, kVarLine + "\n", "", 0},
-        CommandCase{"NoFile", {}, "", "usage: unrms-probe [-v] FILE...\n", 1},
+        CommandCase{"NoFile", {}, "", "usage: unrms-probe [-v] [--fdl] FILE...\n", 1},
+        CommandCase{"FdlDescription", {"--fdl", "@VAR"}, kVarFdl, "", 0},
+        CommandCase{"SeveralFdlDescriptionsAreNamed", {"--fdl", "@VAR", "@ZEROS"},
+                    "! @VAR\n" + kVarFdl + "\n! @ZEROS\n" + kZerosFdl + "\n", "weak guess", 2},
         CommandCase{"UnknownOption", {"-x", "@VAR"}, "", "unrms-probe: unknown option -x\nusage:", 1}),
     [](const testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
-TEST(ProbeCommand, ItsLineRescuesTheFile) {
+// Both answers, the assignments and the FDL description, read back into
+// the same attributes and rescue the file.
+TEST(ProbeCommand, ItsAnswerRescuesTheFile) {
     TempDir dir;
     const std::string path = dir.write("LOGIN.COM", rms::var_file(lines()));
-    const ToolResult probe = run_unrms_probe({path});
-    ASSERT_EQ(probe.status, 0);
-    const ToolResult copy = run_unrms({"-a", "-", path}, probe.out);
     std::string expected;
     for (const Bytes& line : lines()) expected += rms::text(line) + "\n";
-    EXPECT_EQ(copy.out, expected);
-    EXPECT_EQ(copy.status, 0);
+    for (const std::vector<std::string>& words : {std::vector<std::string>{path}, {"--fdl", path}}) {
+        const ToolResult probe = run_unrms_probe(words);
+        ASSERT_EQ(probe.status, 0);
+        const ToolResult copy = run_unrms({"-v", "-a", "-", path}, probe.out);
+        EXPECT_EQ(copy.out, expected);
+        EXPECT_NE(copy.err.find("org=seq rfm=var rat=cr lrl=28\n"), std::string::npos) << copy.err;
+        EXPECT_EQ(copy.status, 0);
+    }
 }
 
 // Real files whose attributes the probe recovers exactly: confidently for

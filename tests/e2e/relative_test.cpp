@@ -72,6 +72,14 @@ INSTANTIATE_TEST_SUITE_P(
         CopyCase{"DefaultLrlExaminesOneCellPerBucket",
                  rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.lrl = 512; })),
                  "org=rel rfm=var rat=cr bks=1", {}, "alpha\n\n", "", 0},
+        CopyCase{"DefaultLrlOfBucketsTooLargeForTheField",
+                 rms::relative_file(with(two_buckets(),
+                                         [](RelativeFileLayout& s) {
+                                             s.bks = 128;
+                                             s.lrl = 65533;
+                                         })),
+                 "org=rel rfm=var rat=cr bks=128", {"-v"}, "alpha\n\n",
+                 kVersionLine + "org=rel rfm=var rat=cr lrl=65535 bks=128\n2 records copied\n", 0},
         CopyCase{"FixedNotHandled", rms::relative_file(two_buckets()), "org=rel rfm=fix bks=1 lrl=20", {}, "",
                  " - not yet implemented\n", 1},
         CopyCase{"ShorterThanProlog", Bytes(100, 0), kAttributes, {}, "",
@@ -107,6 +115,15 @@ TEST(Relative, HugeEofStopsAtTheEndOfTheFile) {
     ToolResult r = run_on_file(file, kAttributes);
     EXPECT_EQ(r.out, "alpha\nbeta\n\n");
     EXPECT_EQ(r.err, "file ends before the bucket at VBN 4\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(Relative, PipeIsRefused) {
+    TempDir dir;
+    const std::string attributes = dir.write("rel.attr", kAttributes);
+    ToolResult r = run_unrms({"-a", attributes, "/dev/stdin"}, rms::text(rms::relative_file(two_buckets())));
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "read: Illegal seek: a relative file must be a file, not a pipe\n");
     EXPECT_EQ(r.status, 1);
 }
 

@@ -4,7 +4,9 @@
 
 #include "attributes/attribute_listing.h"
 #include "attributes/attribute_reader.h"
+#include "attributes/attribute_source.h"
 #include "captured_console.h"
+#include "platform/raw_io.h"
 #include "platform/text_stream.h"
 
 namespace {
@@ -102,13 +104,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A source that cannot be read is reported, not taken for an empty one.
 TEST(AttributeSource, ReadErrorIsReportedWithTheSourceName) {
-    TextStream stream;
-    ASSERT_TRUE(text_stream_open(stream, "."));
+    int fd = -1;
+    ASSERT_TRUE(open_raw_input(".", &fd));
     FileAttributes attributes;
     CapturedConsole captured;
-    EXPECT_FALSE(read_attributes(stream, "attrs.d", attributes, captured.console()));
+    EXPECT_FALSE(read_attribute_source(fd, "attrs.d", attributes, captured.console()));
     EXPECT_EQ(captured.err(), "attrs.d: Is a directory\n");
-    text_stream_close(stream);
+    close_descriptor(fd);
 }
 
 TEST(NextToken, StopsAtCapacityAndLeavesTheRestUnread) {
