@@ -211,7 +211,7 @@ Totals write_indexed(std::FILE* out, std::uint64_t target, const rms::IndexedKey
             make_record(source, number, entry.record);
             entry.kind = next_below(source, 16) == 0 ? rms::EntryKind::kDeleted : rms::EntryKind::kLive;
             Bytes key_after = filling_key;
-            const std::size_t size = rms::indexed_entry_size(layout.key, entry, key_after);
+            const std::size_t size = rms::indexed_entry_size(layout, entry, key_after);
             if (used + size > bucket_size) {
                 break;  // the record is dropped: the next bucket makes its own
             }

@@ -154,7 +154,7 @@ std::function<void(Bytes&, std::string&)> indexed_records(std::uint8_t flags, bo
                 entries.push_back(rms::rrv_entry());
             }
             for (const rms::IndexedEntry& entry : entries) {
-                const std::size_t size = rms::indexed_entry_size(layout.key, entry, key);
+                const std::size_t size = rms::indexed_entry_size(layout, entry, key);
                 if (used + size > room) {
                     layout.buckets.emplace_back();
                     used = rms::kBucketFirstEntry;
