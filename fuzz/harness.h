@@ -42,6 +42,15 @@ int memory_file(const std::uint8_t* data, std::size_t size);
 // mode forced on or off: one target per record reader.
 int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm, bool raw);
 
-// Runs copy_indexed on the input with the given key flags of key 0 forced
-// on, so that each expansion path is reached by every input.
-int fuzz_indexed(const std::uint8_t* data, std::size_t size, std::uint8_t forced_key_flags);
+// How an indexed target reads its input: the record format, the key flags
+// of key 0 forced on and off, and the prolog version forced (0: as the input
+// gives it), so that each storage form is reached by every input.
+struct IndexedTarget {
+    std::uint8_t rfm = kRfmVariable;
+    std::uint8_t key_flags_on = 0;
+    std::uint8_t key_flags_off = 0;
+    std::uint16_t ver_no = 0;
+};
+
+// Runs copy_indexed on the input as the target says.
+int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget& target);
