@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "formats/indexed_layout.h"
+#include "platform/little_endian.h"
+
 // Which entry layout a file's buckets hold.
 enum class EntryLayout {
     kProlog3,  // two-byte record ids, six-byte rrv pointers
@@ -75,9 +78,77 @@ EntryIds entry_ids(const Entry& entry, const EntryFormat& format);
 
 EntryWalk walk_entries(const EntryFormat& format, const unsigned char* bucket, std::size_t freespace);
 
+// The bytes a prolog 1 or 2 entry's head takes: control byte and record id,
+// then the rrv id and pointer unless it has none.
+inline std::size_t short_head_size(unsigned char ctrl) {
+    if ((ctrl & kEntryNoPointer) != 0) {
+        return kShortEntryIdsSize;
+    }
+    return kShortEntryPointerOffset + (ctrl & kEntryPointerSizeCode) + kShortEntryPointerBase;
+}
+
+// Ends a walk at a damaged entry; returns true, as next_entry does.
+inline bool walk_to_damage(EntryWalk& walk, Entry& entry, EntryFault fault) {
+    entry.kind = EntryKind::kDamaged;
+    entry.fault = fault;
+    walk.next = walk.freespace;
+    return true;
+}
+
 // The next entry; false when the entries end (at freespace, or after a
-// damaged one was returned).
-bool next_entry(EntryWalk& walk, Entry& entry);
+// damaged one was returned). Inline: the copier walks millions.
+inline bool next_entry(EntryWalk& walk, Entry& entry) {
+    const std::size_t at = walk.next;
+    const std::size_t freespace = walk.freespace;
+    if (at >= freespace) {
+        return false;
+    }
+    // Every field is set here or on the way out (kind always on the way
+    // out): cheaper than building a whole Entry for each of many entries.
+    entry.offset = at;
+    entry.head = walk.bucket + at;
+    entry.head_read = false;
+    entry.rl_read = false;
+    entry.body = nullptr;
+    entry.rl = 0;
+    entry.fault = EntryFault::kNone;
+    const std::size_t room = freespace - at;
+    std::size_t head_size = kRrvEntrySize;
+    if (walk.format.layout == EntryLayout::kProlog2) {
+        // The control byte says how long the rest of the head is.
+        head_size = room < kShortEntryIdsSize ? kShortEntryIdsSize : short_head_size(entry.head[0]);
+    }
+    if (room < head_size) {
+        return walk_to_damage(walk, entry, EntryFault::kHeadPastFreespace);
+    }
+    entry.head_read = true;
+    const unsigned char ctrl = entry.head[0];
+    if ((ctrl & kEntryRrv) != 0) {
+        entry.kind = EntryKind::kRrv;
+        walk.next = at + head_size;
+        return true;
+    }
+    std::size_t body = at + head_size;
+    std::size_t rl = walk.format.fixed_length;
+    if (walk.format.length_field) {
+        if (room < head_size + kEntryLengthSize) {
+            return walk_to_damage(walk, entry, EntryFault::kHeadPastFreespace);
+        }
+        rl = le16(entry.head + head_size);
+        entry.rl_read = true;
+        body += kEntryLengthSize;
+    }
+    entry.rl = rl;
+    if (freespace - body < rl) {
+        return walk_to_damage(walk, entry, EntryFault::kBodyPastFreespace);
+    }
+    entry.kind = (ctrl & kEntryDeleted) != 0 ? EntryKind::kDeleted : EntryKind::kLive;
+    entry.body = walk.bucket + body;
+    walk.next = body + rl;
+    return true;
+}
+
+
 
 // The message that reports a damaged entry of the bucket at vbn, without a
 // line end.
