@@ -386,7 +386,8 @@ void add_short_entry(const IndexedFileLayout& spec, const IndexedEntry& entry, s
     if (entry.pointer) {
         bucket.push_back(rid);
         const std::size_t pointer_size = (spec.pointer_code & 3) + 2u;
-        for (std::size_t i = 0; i < pointer_size; ++i) bucket.push_back(static_cast<unsigned char>(vbn >> (8 * i)));
+        const std::uint64_t pointer = vbn;  // up to five bytes wide
+        for (std::size_t i = 0; i < pointer_size; ++i) bucket.push_back(static_cast<unsigned char>(pointer >> (8 * i)));
     }
     if (entry.kind == EntryKind::kRrv) {
         bucket[start] |= entry.pointer ? kRrvBit : kRrvBit | kDeletedBit;
