@@ -241,9 +241,12 @@ ExpansionResult expand_record_into(Expansion& expansion, const unsigned char* bo
     if (keysz > room) {
         return ExpansionResult::kNoRoom;
     }
+    // Every piece of the body ends by its end: when kStride bytes follow
+    // the body before freespace, every piece may be read in strides.
+    const bool strides_readable = readable - rl >= kStride;
     if (expansion.key_compressed) {
         expand_key(expansion, body, readable);
-        copy_piece(out, room, expansion.key.data(), expansion.key.size(), keysz);
+        copy_piece(out, room, expansion.key.data(), keysz + kStride, keysz);
     } else {
         copy_piece(out, room, body, readable, keysz);
     }
@@ -268,19 +271,22 @@ ExpansionResult expand_record_into(Expansion& expansion, const unsigned char* bo
         if (!read_segment(form, n, pos, ulen, place, nullptr, fault, &len, &cnt)) {
             return ExpansionResult::kRefused;
         }
-        if (len + cnt > room - ulen) {
-            return ExpansionResult::kNoRoom;
-        }
-        unsigned char* const next = out + ulen;
         const std::size_t left = room - ulen;
-        copy_piece(next, left, form + pos + kSegmentData, readable - taken - pos - kSegmentData, len);
-        if (cnt > 0) {
-            const unsigned char byte = next[static_cast<std::ptrdiff_t>(len) - 1];
-            if (len + cnt + kStride <= left) {
-                fill_in_strides(next + len, byte, cnt);
-            } else {
-                std::memset(next + len, byte, cnt);
+        unsigned char* const next = out + ulen;
+        const unsigned char* const data = form + pos + kSegmentData;
+        if (len + cnt + kStride <= left && strides_readable) {
+            // The common case: room and bytes to spare for strides.
+            copy_in_strides(next, data, len);
+            if (cnt > 0) {
+                fill_in_strides(next + len, next[static_cast<std::ptrdiff_t>(len) - 1], cnt);
             }
+        } else if (len + cnt <= left) {
+            std::memcpy(next, data, len);
+            if (cnt > 0) {
+                std::memset(next + len, next[static_cast<std::ptrdiff_t>(len) - 1], cnt);
+            }
+        } else {
+            return ExpansionResult::kNoRoom;
         }
         ulen += len + cnt;
     }
