@@ -14,9 +14,21 @@ void console_open(Console& console, int out_fd, int err_fd, std::size_t capacity
     console.capacity = capacity;
     console.used = 0;
     console.output_failed = false;
+    console.bytes_written = 0;
+}
+
+void console_redirect(Console& console, int out_fd) {
+    console.out_fd = out_fd;
+    console.used = 0;
+    console.output_failed = false;
+    console.bytes_written = 0;
 }
 
 static void write_error_text(Console& console, const char* text, std::size_t size) {
+    if (console.message_sink != nullptr) {
+        console.message_sink->append(text, size);
+        return;
+    }
     // A failing standard error has nowhere left to be reported.
     (void)write_all(console.err_fd, text, size);
 }
@@ -41,6 +53,7 @@ bool flush_output(Console& console) {
     if (!write_all(console.out_fd, console.buffer.get(), size)) {
         return fail_output(console, errno);
     }
+    console.bytes_written += size;
     return true;
 }
 
@@ -58,6 +71,7 @@ bool write_output_slow(Console& console, const void* data, std::size_t size) {
     if (!write_all(console.out_fd, data, size)) {
         return fail_output(console, errno);
     }
+    console.bytes_written += size;
     return true;
 }
 

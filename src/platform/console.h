@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 struct Console {
     int out_fd = 1;
@@ -24,6 +25,11 @@ struct Console {
     // Set by the first failed write to standard output; from then on every
     // output call fails at once and nothing more is reported.
     bool output_failed = false;
+    // Bytes written to out_fd so far (buffered ones not yet counted).
+    std::uint64_t bytes_written = 0;
+    // When set, messages are appended here instead of written to err_fd: a
+    // rescue keeps each file's messages for its manifest row.
+    std::string* message_sink = nullptr;
 };
 
 // Size of the record-data buffer: large enough that even tiny records cost a
@@ -32,6 +38,10 @@ inline constexpr std::size_t kOutputBufferSize = 1 << 20;
 
 void console_open(Console& console, int out_fd, int err_fd,
                   std::size_t capacity = kOutputBufferSize);
+
+// Points the output at out_fd, with the buffer empty, no failure and no
+// bytes counted: one console serves file after file. The buffer is kept.
+void console_redirect(Console& console, int out_fd);
 
 // Writes the buffered record data. False once a write has failed; "write:
 // ..." has then been reported (once per run).

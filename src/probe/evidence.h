@@ -1,5 +1,7 @@
-// The analyses behind the probe, one per family of layouts, and what they
-// share: reading the file through a window and judging record content.
+// The analyses behind the probe, one per family of layouts (each in a file
+// of its own: indexed_, relative_, variable_, fixed_ and stream_evidence.cpp),
+// and what they share: reading the file through a window, judging record
+// content, and the scores of scores.h.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include "formats/sequential_layout.h"
 #include "platform/formatted.h"
 #include "probe/probe.h"
+#include "probe/scores.h"
 
 // Bytes of the file at any offset: from the head when they lie in it, else
 // through a buffer of kProbeHeadSize bytes refilled from the descriptor.

@@ -93,11 +93,13 @@ bool is_kind(const Candidate& candidate, std::uint8_t org, std::uint8_t rfm) {
     return org_of(candidate.attributes) == org && rfm_of(candidate.attributes) == rfm;
 }
 
-int best_score(const std::vector<Candidate>& found, auto&& select) {
+// The best score of the selected candidates; with whole, before any damage
+// penalty: what their evidence scores in a whole file.
+int best_score(const std::vector<Candidate>& found, auto&& select, bool whole = false) {
     int best = -1;
     for (const Candidate& candidate : found) {
         if (select(candidate)) {
-            best = std::max(best, candidate.score);
+            best = std::max(best, candidate.score + (whole && candidate.damaged ? kDamagePenalty : 0));
         }
     }
     return best;
@@ -115,8 +117,10 @@ void cap_scores(std::vector<Candidate>& found, auto&& select, int cap) {
 // Some evidence is specific enough to overrule another analysis: a
 // consistent key descriptor or lined-up relative cells are not found in
 // sequential data by chance, and a length-word chain that lands on the end
-// of the file, or text broken into lines, explains a periodicity that the
-// fixed-length analysis would read as records.
+// of the file (or breaks off after many records, in a damaged file), or
+// text broken into lines, explains a periodicity that the fixed-length
+// analysis would read as records. scores.h holds the caps and the scores
+// they must stay below.
 void weigh_against_each_other(std::vector<Candidate>& found) {
     const auto indexed = [](const Candidate& c) { return org_of(c.attributes) == kOrgIndexed; };
     const auto relative = [](const Candidate& c) { return org_of(c.attributes) == kOrgRelative; };
@@ -129,23 +133,21 @@ void weigh_against_each_other(std::vector<Candidate>& found) {
                is_kind(c, kOrgSequential, kRfmStreamCr);
     };
     const auto fixed = [](const Candidate& c) { return is_kind(c, kOrgSequential, kRfmFixed); };
-    // Even a descriptor whose buckets do not parse scores 50.
-    if (best_score(found, indexed) >= 50) {
-        cap_scores(found, relative, 45);
-        cap_scores(found, sequential, 45);
+    if (best_score(found, indexed) >= kIndexedRingBrokenScore) {
+        cap_scores(found, relative, kOverruledByIndexedCap);
+        cap_scores(found, sequential, kOverruledByIndexedCap);
     }
-    // Lined-up cells score at least 60, even when two layouts of them compete.
-    if (best_score(found, relative) >= 60) {
-        cap_scores(found, sequential, 50);
+    if (best_score(found, relative) >= kRelativeCloseRunnerUpScore) {
+        cap_scores(found, sequential, kOverruledByRelativeCap);
     }
     const int chained = best_score(found, chain);
-    if (chained >= 80) {
-        cap_scores(found, fixed, chained - 25);
-        cap_scores(found, stream, chained - 25);
+    if (best_score(found, chain, true) >= kChainOverrulesScore) {
+        cap_scores(found, fixed, chained - kOverruledLead);
+        cap_scores(found, stream, chained - kOverruledLead);
     }
     const int lines = best_score(found, stream);
     if (lines >= 0) {
-        cap_scores(found, fixed, lines - 25);
+        cap_scores(found, fixed, lines - kOverruledLead);
     }
 }
 
@@ -153,14 +155,15 @@ void weigh_against_each_other(std::vector<Candidate>& found) {
 // binary files of whole blocks fixed records of one block, as VMS images
 // have, which copy the same bytes.
 void add_fallback_candidates(const ProbeInput& input, std::vector<Candidate>& found) {
-    Candidate undefined = make_candidate(kOrgSequential, kRfmUndefined, 0, 0, 15);
+    Candidate undefined = make_candidate(kOrgSequential, kRfmUndefined, 0, 0, kUndefinedScore);
     undefined.evidence = input.size == 0 ? "the file is empty: every layout yields nothing"
                                          : "no record structure: the bytes are copied as they are";
     found.push_back(undefined);
     ContentTally content;
     tally_content(content, input.head, input.head_size);
     if (input.size != 0 && input.size % kBlockSize == 0 && !mostly_text(content)) {
-        Candidate blocks = make_candidate(kOrgSequential, kRfmFixed, 0, 512, 35);
+        Candidate blocks =
+            make_candidate(kOrgSequential, kRfmFixed, 0, static_cast<std::uint16_t>(kBlockSize), kWholeBlocksScore);
         blocks.evidence = "binary data in whole blocks, as in images: one record per block copies every byte";
         found.push_back(blocks);
     }
@@ -200,12 +203,17 @@ ProbeOpen probe_path(const char* path, ProbeVerdict& verdict) {
     if (!open_raw_input(path, &fd)) {
         return ProbeOpen::kFailed;
     }
+    const ProbeOpen result = probe_descriptor(fd, verdict);
+    const int error_number = errno;
+    close_descriptor(fd);
+    errno = error_number;
+    return result;
+}
+
+ProbeOpen probe_descriptor(int fd, ProbeVerdict& verdict) {
     std::uint64_t size = 0;
     const FileKind kind = file_kind(fd, &size);
     if (kind != FileKind::kRegular) {
-        const int error_number = errno;
-        close_descriptor(fd);
-        errno = error_number;
         return kind == FileKind::kOther ? ProbeOpen::kNotRegular : ProbeOpen::kFailed;
     }
     ProbeInput input;
@@ -216,13 +224,12 @@ ProbeOpen probe_path(const char* path, ProbeVerdict& verdict) {
     std::size_t got = 0;
     const bool read = read_full_at(fd, head.get(), input.head_size, 0, &got);
     if (!read || got != input.head_size) {
-        const int error_number = read ? EIO : errno;
-        close_descriptor(fd);
-        errno = error_number;
+        if (read) {
+            errno = EIO;
+        }
         return ProbeOpen::kFailed;
     }
     input.head = head.get();
     verdict = probe(input);
-    close_descriptor(fd);
     return ProbeOpen::kProbed;
 }

@@ -5,6 +5,9 @@
 // and with print control), fixed-length records of every length, and stream
 // text. Each that fits becomes a candidate with a score from 0 to 100 and a
 // line of evidence; the best candidate's assignments are what unrms -a reads.
+// A layout that breaks off before the end of the file (damage, a file cut
+// short) is still named, so that unrms copies the records before the
+// damage, but never confidently.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "attributes/file_attributes.h"
+#include "probe/scores.h"
 
 // The file under examination: its first head_size bytes in memory, the rest
 // (if any) read on demand from fd. With fd -1 the head is the whole file.
@@ -32,17 +36,17 @@ struct Candidate {
     FileAttributes attributes;
     int score = 0;         // 0..100
     std::string evidence;  // one line, no line end
+    // The layout breaks off before the end of the file: the score is
+    // kDamagePenalty below what its evidence scores in a whole file.
+    bool damaged = false;
 };
 
 struct ProbeVerdict {
     std::vector<Candidate> candidates;  // best first; each assignment line once
+    // The winner scores at least kConfidentScore and leads the runner-up by
+    // at least kConfidentMargin (probe/scores.h).
     bool confident = false;
 };
-
-// A winner is confident when it scores at least this and leads the
-// runner-up by at least kConfidentMargin.
-inline constexpr int kConfidentScore = 70;
-inline constexpr int kConfidentMargin = 20;
 
 // Examines the file and ranks every candidate found. There is always at
 // least one: an undefined-format sequential file when nothing else fits.
@@ -59,3 +63,8 @@ enum class ProbeOpen {
 
 // Opens, examines and closes the named file.
 ProbeOpen probe_path(const char* path, ProbeVerdict& verdict);
+
+// Examines the file open at fd, reading it at absolute offsets only: its
+// position is left alone, so a copier can read it next. The descriptor
+// stays open.
+ProbeOpen probe_descriptor(int fd, ProbeVerdict& verdict);

@@ -4,7 +4,8 @@
 #
 # usage: install_test.sh CMAKE BUILD_DIR VERSION program|manual
 #   program  the installed unrms prints the version line of VERSION and copies
-#            an installed example to its installed expected output
+#            an installed example to its installed expected output, and the
+#            installed unrms-rescue converts the installed examples
 #   manual   groff, and man where present, render the installed manual pages
 #            without a warning; exits 77 (skipped) when groff is missing
 set -euo pipefail
@@ -29,9 +30,14 @@ program)
   first=$(head -n 1 err)
   [ "$first" = "unrms, version $version" ] || fail "version line '$first' is not 'unrms, version $version'"
   cmp out "$doc/examples/LOGIN.COM.expected" || fail "LOGIN.COM was not copied to LOGIN.COM.expected"
+  # unrms-rescue converts the whole folder; LOGIN.COM with its sidecar.
+  "$prefix/bin/unrms-rescue" -q -o rescued "$doc/examples" 2> err || [ $? -ne 1 ] ||
+    fail "installed unrms-rescue failed: $(cat err)"
+  cmp rescued/LOGIN.COM "$doc/examples/LOGIN.COM.expected" || fail "unrms-rescue did not copy LOGIN.COM"
+  [ -s rescued/unrms-rescue.jsonl ] || fail "unrms-rescue wrote no manifest"
   ;;
 manual)
-  for name in unrms unrms-probe; do
+  for name in unrms unrms-probe unrms-rescue; do
     [ -f "$prefix/share/man/man1/$name.1" ] || fail "the manual page is not installed at $prefix/share/man/man1/$name.1"
   done
   if ! command -v groff > /dev/null; then
@@ -57,9 +63,11 @@ manual)
   render "$prefix/share/man/man1/unrms.1"
   expect_sections NAME SYNOPSIS DESCRIPTION OPTIONS 'ATTRIBUTE FILE' OUTPUT 'EXIT STATUS' DIAGNOSTICS \
     EXAMPLES LIMITATIONS 'SEE ALSO'
-  render "$prefix/share/man/man1/unrms-probe.1"
-  expect_sections NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' DIAGNOSTICS EXAMPLES LIMITATIONS \
-    'SEE ALSO'
+  for name in unrms-probe unrms-rescue; do
+    render "$prefix/share/man/man1/$name.1"
+    expect_sections NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT 'EXIT STATUS' DIAGNOSTICS EXAMPLES LIMITATIONS \
+      'SEE ALSO'
+  done
   ;;
 *)
   fail "unknown part $part"

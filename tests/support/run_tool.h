@@ -33,6 +33,12 @@ inline ToolResult run_unrms_probe(std::vector<std::string> args) {
     return run_tool(run);
 }
 
+inline ToolResult run_unrms_rescue(std::vector<std::string> args) {
+    ToolRun run(std::move(args));
+    run.program = UNRMS_RESCUE_BINARY;
+    return run_tool(run);
+}
+
 // Writes file into a fresh directory and runs unrms on it with the given
 // options and the attributes on standard input ("-a -").
 ToolResult run_on_file(const std::vector<unsigned char>& file, const std::string& attributes,

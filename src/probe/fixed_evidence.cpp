@@ -1,157 +1,13 @@
-// Evidence for sequential files: the length-word chain of variable-length
-// records (plain, Fortran and print control), fixed-length records, and
-// stream text.
+// Evidence for fixed-length sequential records: every record length that
+// fits the file is laid out by the placement rule and costed as a code for
+// the bytes it covers; the length that codes them cheapest wins, by as much
+// as it leads the next layout (or no layout at all).
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <math.h>
 
-#include "platform/little_endian.h"
 #include "probe/evidence.h"
-
-namespace {
-
-
-// A print-control byte: no carriage control (0), a count of line feeds, or a
-// C0 control character with bit 7 set. Tab is left out: text lines begin
-// with it often enough to pass for control.
-bool is_print_control(unsigned char byte) {
-    return (byte < 0x20 && byte != '\t') || (byte >= 0x80 && byte < 0xA0);
-}
-
-bool is_fortran_control(unsigned char byte) {
-    return byte == ' ' || byte == '0' || byte == '1' || byte == '+' || byte == '$';
-}
-
-struct ChainWalk {
-    bool to_end = false;
-    std::uint64_t stop = 0;  // offset where the chain broke
-    std::uint64_t records = 0;
-    std::uint64_t empty = 0;
-    std::uint64_t markers = 0;
-    std::uint64_t crossing = 0;  // records that cross a block boundary
-    std::uint16_t longest = 0;
-    ContentTally content;
-    // Print control: non-empty records whose first two bytes pass for it,
-    // those with a control other than 0 0, and the data behind them.
-    std::uint64_t print_like = 0;
-    std::uint64_t print_active = 0;
-    ContentTally print_data;
-    // Fortran control: records that begin with one, and with one that moves
-    // the paper (0, 1, +).
-    std::uint64_t fortran_like = 0;
-    std::uint64_t fortran_active = 0;
-};
-
-ChainWalk walk_chain(const ProbeInput& input) {
-    ChainWalk walk;
-    ByteWindow window{&input, {}, 0, 0};
-    std::uint64_t at = 0;
-    while (input.size - at >= 2) {
-        const unsigned char* word = window_bytes(window, at, 2);
-        if (word == nullptr) {
-            break;
-        }
-        const std::uint16_t length = le16(word);
-        if (length == kEndOfBlockMarker) {
-            ++walk.markers;
-            at = (at + 2 + kBlockSize - 1) / kBlockSize * kBlockSize;
-            at = std::min(at, input.size);
-            continue;
-        }
-        const unsigned char* data = window_bytes(window, at + 2, length);
-        if (length > kLongestRecord || data == nullptr) {
-            walk.stop = at;
-            return walk;
-        }
-        ++walk.records;
-        walk.longest = std::max(walk.longest, length);
-        if (at / kBlockSize != (at + 2 + length + (length & 1) - 1) / kBlockSize) {
-            ++walk.crossing;
-        }
-        if (length == 0) {
-            ++walk.empty;
-        } else {
-            tally_content(walk.content, data, length);
-            if (length >= 2 && is_print_control(data[0]) && is_print_control(data[1])) {
-                ++walk.print_like;
-                walk.print_active += (data[0] | data[1]) != 0 ? 1 : 0;
-                tally_content(walk.print_data, data + 2, length - 2u);
-            }
-            if (is_fortran_control(data[0])) {
-                ++walk.fortran_like;
-                walk.fortran_active += data[0] != ' ' && data[0] != '$' ? 1 : 0;
-            }
-        }
-        at += 2u + length + (length & 1u);
-    }
-    // A lone byte after the last record is read as no length word at all.
-    walk.to_end = input.size - std::min(at, input.size) <= 1;
-    walk.stop = at;
-    return walk;
-}
-
-std::uint8_t variable_carriage_control(const ChainWalk& walk) {
-    const std::uint64_t non_empty = walk.records - walk.empty;
-    if (!mostly_text(walk.content)) {
-        return 0;
-    }
-    if (non_empty >= 3 && walk.fortran_like == non_empty && walk.fortran_active != 0) {
-        return kRatFortran;
-    }
-    return kRatCarriageReturn;
-}
-
-}  // namespace
-
-void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.size == 0) {
-        return;
-    }
-    const ChainWalk walk = walk_chain(input);
-    if (!walk.to_end) {
-        Candidate broken = make_candidate(kOrgSequential, kRfmVariable, 0, 0, 0);
-        broken.evidence =
-            formatted("length-word chain breaks at offset %llu after %llu records",
-                          static_cast<unsigned long long>(walk.stop), static_cast<unsigned long long>(walk.records));
-        out.push_back(broken);
-        return;
-    }
-    const std::uint64_t non_empty = walk.records - walk.empty;
-    // Landing exactly on the end of the file by chance is rare, but zero
-    // bytes parse as empty records, and a short file needs few steps.
-    int score = 70;
-    score += walk.records >= 3 ? 10 : 0;
-    score += mostly_text(walk.content) || mostly_binary(walk.content) ? 10 : -10;
-    score -= walk.empty * 2 > walk.records || non_empty == 0 ? 45 : 0;
-
-    std::uint8_t rat = variable_carriage_control(walk);
-    if (walk.markers != 0 && walk.crossing == 0) {
-        rat |= kRatNoSpan;
-    }
-    const std::string counts = formatted(
-        "length-word chain parses to the end of the file: %llu records (%llu empty), %llu block markers, "
-        "%llu crossing blocks, longest %u, %llu of %llu text",
-        static_cast<unsigned long long>(walk.records), static_cast<unsigned long long>(walk.empty),
-        static_cast<unsigned long long>(walk.markers), static_cast<unsigned long long>(walk.crossing), walk.longest,
-        static_cast<unsigned long long>(walk.content.text_records),
-        static_cast<unsigned long long>(walk.content.records));
-
-    const bool print_control = non_empty != 0 && walk.print_like * 10 >= non_empty * 9 && walk.print_active != 0 &&
-                               mostly_text(walk.print_data);
-    if (print_control) {
-        Candidate vfc = make_candidate(kOrgSequential, kRfmVfc, kRatPrint,
-                                       static_cast<std::uint16_t>(std::max(walk.longest, std::uint16_t{2}) - 2),
-                                       std::min(score + 10, 95));
-        set_fsz(vfc.attributes, 2);
-        vfc.evidence = counts + formatted("; %llu records begin with print control, the data behind it is text",
-                                              static_cast<unsigned long long>(walk.print_like));
-        out.push_back(vfc);
-        score -= 20;
-    }
-    Candidate var = make_candidate(kOrgSequential, kRfmVariable, rat, walk.longest, std::min(score, 90));
-    var.evidence = counts;
-    out.push_back(var);
-}
 
 namespace {
 
@@ -162,10 +18,6 @@ std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
     const std::uint64_t in_block = at % kBlockSize;
     return in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
 }
-
-// The most a fixed-length reading scores when another length lays the
-// records out alike and the content does not tell them apart.
-constexpr int kUnsureScore = 60;
 
 // For a file larger than the head, where its records end is not examined.
 constexpr int kEndUnknown = 2;
@@ -207,13 +59,21 @@ struct Counts {
     std::uint32_t total = 0;
 };
 
+// The logarithm of the gamma function of a positive x. std::lgamma sets
+// the global signgam, a data race when several files are probed at once
+// (unrms-rescue -j); lgamma_r leaves the sign in a local.
+double log_gamma(double x) {
+    int sign = 0;
+    return ::lgamma_r(x, &sign);
+}
+
 template <std::size_t N>
 double coding_cost(const Counts<N>& model, double alphabet) {
     constexpr double kHalf = 0.5;
-    double cost = std::lgamma(model.total + alphabet * kHalf) - std::lgamma(alphabet * kHalf);
+    double cost = log_gamma(model.total + alphabet * kHalf) - log_gamma(alphabet * kHalf);
     for (std::uint32_t count : model.counts) {
         if (count != 0) {
-            cost -= std::lgamma(count + kHalf) - std::lgamma(kHalf);
+            cost -= log_gamma(count + kHalf) - log_gamma(kHalf);
         }
     }
     return cost;
@@ -435,8 +295,7 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     if (even_fit != fits.end() && odd_fit != fits.end()) {
         const int last = even_fit->last_byte;
         const bool text = mostly_text(odd_fit->content);
-        const bool padded = last >= 0 && even_fit->records >= 3 &&
-                            (text ? last < ' ' || last > '~' : last != ' ');
+        const bool padded = last >= 0 && even_fit->records >= 3 && (text ? last < ' ' || last > '~' : last != ' ');
         sibling_told = last < 0 || text;
         std::iter_swap(fits.begin(), padded ? odd_fit : even_fit);
         sibling = padded ? even : even - 1;
@@ -456,68 +315,27 @@ void add_fixed_candidates(const ProbeInput& input, std::vector<Candidate>& out) 
     if (runner_up != nullptr) {
         next = std::min(next, cost_per_byte(*runner_up));
     }
-    const double lead = (next - best_cost) * bytes - (best.ending == -1 ? 50 : 0);
-    // Confident (70 and a lead of 20 points) from a lead of 100 nats.
-    const int score = std::clamp(50 + static_cast<int>(lead / 5), 0, 90);
+    const double lead = (next - best_cost) * bytes - (best.ending == -1 ? kEndsInsideRecordNats : 0);
+    const int score = std::clamp(kFixedNoLeadScore + static_cast<int>(lead / kFixedNatsPerPoint), 0, kFixedCeiling);
     if (!sibling_told) {
-        Candidate unsure = fixed_candidate(best, lead, std::min(score, kUnsureScore));
-        unsure.evidence += formatted("; length %llu lays the records out alike, told apart only by a last byte "
-                                         "that never varies",
-                                         static_cast<unsigned long long>(sibling));
+        Candidate unsure = fixed_candidate(best, lead, std::min(score, kRivalledLengthScore));
+        unsure.evidence += formatted(
+            "; length %llu lays the records out alike, told apart only by a last byte "
+            "that never varies",
+            static_cast<unsigned long long>(sibling));
         out.push_back(unsure);
-        out.push_back(fixed_candidate(*length_of(sibling), 0, out.back().score - 5));
+        out.push_back(fixed_candidate(*length_of(sibling), 0, out.back().score - kCloseAlternativeGap));
     } else if (!best.gaps_alike) {
         // RMS leaves block gaps as they were: one byte over and over. Gaps
         // of varied bytes are more likely records of a shorter length, which
         // the column model does not always tell from a longer one.
-        Candidate unsure = fixed_candidate(best, lead, std::min(score, kUnsureScore));
+        Candidate unsure = fixed_candidate(best, lead, std::min(score, kRivalledLengthScore));
         unsure.evidence += "; its block gaps hold varied bytes";
         out.push_back(unsure);
     } else {
         out.push_back(fixed_candidate(best, lead, score));
     }
     if (runner_up != nullptr) {
-        out.push_back(fixed_candidate(*runner_up, 0, std::min(50, out.back().score)));
+        out.push_back(fixed_candidate(*runner_up, 0, std::min(kFixedNoLeadScore, out.back().score)));
     }
-}
-
-void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out) {
-    if (input.head_size == 0) {
-        return;
-    }
-    std::uint64_t other = 0, line_feeds = 0, returns = 0, pairs = 0;
-    std::uint64_t line = 0, longest = 0;
-    for (std::size_t i = 0; i < input.head_size; ++i) {
-        const unsigned char byte = input.head[i];
-        if (byte == '\n' || byte == '\r') {
-            line_feeds += byte == '\n' ? 1 : 0;
-            returns += byte == '\r' ? 1 : 0;
-            pairs += byte == '\n' && i != 0 && input.head[i - 1] == '\r' ? 1 : 0;
-            longest = std::max(longest, line);
-            line = 0;
-            continue;
-        }
-        ++line;
-        other += is_text_byte(byte) ? 0 : 1;
-    }
-    const std::uint64_t lines = line_feeds + returns - pairs;
-    if (lines == 0 || other * 100 > input.head_size) {
-        return;
-    }
-    std::uint8_t rfm = kRfmStreamLf;
-    const char* kind = "line feeds";
-    if (pairs * 10 >= line_feeds * 9 && line_feeds != 0) {
-        rfm = kRfmStream;
-        kind = "carriage return and line feed pairs";
-    } else if (line_feeds == 0) {
-        rfm = kRfmStreamCr;
-        kind = "carriage returns";
-    }
-    const std::uint16_t lrl =
-        rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
-    Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl, 80);
-    stream.evidence =
-        formatted("text of %llu lines ended by %s, %llu bytes that are not text",
-                      static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
-    out.push_back(stream);
 }

@@ -1,0 +1,173 @@
+#include "rescue/manifest.h"
+
+#include <cerrno>
+#include <nlohmann/json.hpp>
+
+#include "platform/console.h"
+#include "platform/directory_io.h"
+#include "platform/raw_io.h"
+#include "rescue/file_list.h"
+
+namespace {
+
+constexpr std::size_t kSortedChunk = 1 << 20;
+
+const std::string kSortedName = std::string(kTemporaryPrefix) + "manifest" + kTemporarySuffix;
+
+// Creates name in dir_fd afresh: whatever had the name is removed first.
+bool create_afresh(int dir_fd, const char* name, int* fd) {
+    if (create_file_at(dir_fd, name, fd)) {
+        return true;
+    }
+    return errno == EEXIST && remove_at(dir_fd, name) && create_file_at(dir_fd, name, fd);
+}
+
+// Writes the rows in list order into a new file, then puts it in the
+// manifest's place. False with errno set.
+bool write_sorted(Manifest& manifest, const FileList& list) {
+    int sorted_fd = -1;
+    if (!create_afresh(manifest.directory_fd, kSortedName.c_str(), &sorted_fd)) {
+        return false;
+    }
+    std::string pending;
+    bool written = true;
+    for (const ListEntry& entry : list.entries) {
+        if (entry.row_size == 0) {
+            continue;
+        }
+        const std::size_t at = pending.size();
+        pending.resize(at + entry.row_size);
+        std::size_t got = 0;
+        if (!read_full_at(manifest.fd, pending.data() + at, entry.row_size, entry.row, &got)) {
+            written = false;
+            break;
+        }
+        if (got != entry.row_size) {
+            errno = EIO;
+            written = false;
+            break;
+        }
+        if (pending.size() >= kSortedChunk) {
+            written = write_all(sorted_fd, pending.data(), pending.size());
+            pending.clear();
+            if (!written) {
+                break;
+            }
+        }
+    }
+    written = written && write_all(sorted_fd, pending.data(), pending.size()) &&
+              rename_at(manifest.directory_fd, kSortedName.c_str(), kManifestName, true);
+    const int error_number = errno;
+    close_descriptor(sorted_fd);
+    if (!written) {
+        (void)remove_at(manifest.directory_fd, kSortedName.c_str());
+        errno = error_number;
+    }
+    return written;
+}
+
+}  // namespace
+
+void clear_row(RescueRow& row) {
+    row.source = {};
+    row.output.clear();
+    row.attributes.clear();
+    row.origin = AttributeOrigin::kNone;
+    row.confident = false;
+    row.score = 0;
+    row.runner_up.clear();
+    row.runner_up_score = 0;
+    row.records = 0;
+    row.bytes_in = 0;
+    row.bytes_out = 0;
+    row.status = RowStatus::kSkipped;
+    row.message.clear();
+}
+
+const char* status_name(RowStatus status) {
+    switch (status) {
+        case RowStatus::kCopied:
+            return "copied";
+        case RowStatus::kUnsure:
+            return "unsure";
+        case RowStatus::kFailed:
+            return "failed";
+        case RowStatus::kSkipped:
+            break;
+    }
+    return "skipped";
+}
+
+const char* origin_name(AttributeOrigin origin) {
+    switch (origin) {
+        case AttributeOrigin::kSidecar:
+            return "sidecar";
+        case AttributeOrigin::kFdl:
+            return "fdl";
+        case AttributeOrigin::kProbe:
+            return "probe";
+        case AttributeOrigin::kNone:
+            break;
+    }
+    return "";
+}
+
+std::string manifest_line(const RescueRow& row) {
+    using Json = nlohmann::ordered_json;
+    const auto text_or_null = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
+    const bool probed = row.origin == AttributeOrigin::kProbe;
+    Json json;
+    json["source"] = std::string(row.source);
+    json["output"] = text_or_null(row.output);
+    json["attributes"] = text_or_null(row.attributes);
+    json["from"] = row.origin == AttributeOrigin::kNone ? Json() : Json(origin_name(row.origin));
+    json["confident"] = probed ? Json(row.confident) : Json();
+    json["score"] = probed ? Json(row.score) : Json();
+    json["runner_up"] = probed && !row.runner_up.empty()
+                            ? Json{{"attributes", row.runner_up}, {"score", row.runner_up_score}}
+                            : Json();
+    json["records"] = row.records;
+    json["bytes_in"] = row.bytes_in;
+    json["bytes_out"] = row.bytes_out;
+    json["status"] = status_name(row.status);
+    json["message"] = text_or_null(row.message);
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool open_manifest(Manifest& manifest, int outdir_fd, const std::string& shown, Console& console) {
+    manifest.directory_fd = outdir_fd;
+    manifest.shown = shown;
+    if (!create_afresh(outdir_fd, kManifestName, &manifest.fd)) {
+        report_system_error(console, shown.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool append_row(Manifest& manifest, std::string_view line, std::uint64_t* offset) {
+    const std::lock_guard<std::mutex> hold(manifest.lock);
+    if (manifest.error_number != 0) {
+        return false;
+    }
+    if (!write_all(manifest.fd, line.data(), line.size())) {
+        manifest.error_number = errno;
+        return false;
+    }
+    *offset = manifest.size;
+    manifest.size += line.size();
+    return true;
+}
+
+bool close_manifest(Manifest& manifest, const FileList& list, Console& console) {
+    bool closed = manifest.error_number == 0;
+    if (closed && !write_sorted(manifest, list)) {
+        manifest.error_number = errno;
+        closed = false;
+    }
+    close_descriptor(manifest.fd);
+    manifest.fd = -1;
+    if (!closed) {
+        report_error_number(console, (manifest.shown + ": write").c_str(), manifest.error_number);
+    }
+    return closed;
+}

@@ -1,0 +1,77 @@
+// The manifest of a rescue, OUTDIR/unrms-rescue.jsonl: one JSON object per
+// file, appended as each file finishes so that an interrupted run keeps the
+// rows of what it did, and rewritten sorted by source at the end.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+struct Console;
+struct FileList;
+
+enum class RowStatus : std::uint8_t {
+    kCopied,   // copied with attributes given beside it or confidently probed
+    kUnsure,   // copied with attributes the probe was not sure of
+    kFailed,   // not copied, or copied only up to damage
+    kSkipped,  // left alone: see the message
+};
+
+enum class AttributeOrigin : std::uint8_t {
+    kNone,     // no attributes were settled
+    kSidecar,  // NAME.attr
+    kFdl,      // NAME.fdl or NAME.FDL
+    kProbe,
+};
+
+// What the rescue did with one file; a worker fills one row after another.
+struct RescueRow {
+    std::string_view source;
+    std::string output;      // the path written, OUTDIR included; empty: none
+    std::string attributes;  // the assignment line used; empty: none
+    AttributeOrigin origin = AttributeOrigin::kNone;
+    bool confident = false;  // with origin kProbe
+    int score = 0;           // the probe's winner
+    std::string runner_up;   // the probe's second candidate; empty: none
+    int runner_up_score = 0;
+    std::uint64_t records = 0;
+    std::uint64_t bytes_in = 0;
+    std::uint64_t bytes_out = 0;
+    RowStatus status = RowStatus::kSkipped;
+    std::string message;  // the file's messages, one line, "; " between them
+};
+
+void clear_row(RescueRow& row);
+
+const char* status_name(RowStatus status);
+const char* origin_name(AttributeOrigin origin);
+
+// The row as one line of JSON, its line end included: source, output,
+// attributes, from, confident, score, runner_up {attributes, score},
+// records, bytes_in, bytes_out, status, message; null where a field does
+// not apply. Bytes of a name that are not UTF-8 become U+FFFD.
+std::string manifest_line(const RescueRow& row);
+
+struct Manifest {
+    int directory_fd = -1;  // OUTDIR
+    std::string shown;      // the manifest's path as messages show it
+    int fd = -1;
+    std::mutex lock;         // guards the members below
+    std::uint64_t size = 0;  // bytes appended
+    int error_number = 0;    // of the first failed write; no row is appended after it
+};
+
+// Creates the manifest in OUTDIR, replacing an earlier one (or whatever
+// stands under its name: a symbolic link is replaced, not followed). False
+// after a message on the console.
+bool open_manifest(Manifest& manifest, int outdir_fd, const std::string& shown, Console& console);
+
+// Appends a line; *offset is where it begins. False once a write has
+// failed (the failure is reported by close_manifest).
+bool append_row(Manifest& manifest, std::string_view line, std::uint64_t* offset);
+
+// Rewrites the manifest with the rows of the list's entries (each at its
+// recorded offset) in list order, that is sorted by source, and closes it.
+// False after a message, also for an append that failed during the run.
+bool close_manifest(Manifest& manifest, const FileList& list, Console& console);
