@@ -230,7 +230,7 @@ Totals write_indexed(std::FILE* out, std::uint64_t target, const rms::IndexedKey
             make_record(source, number, entry.record);
             entry.kind = next_below(source, 16) == 0 ? rms::EntryKind::kDeleted : rms::EntryKind::kLive;
             Bytes key_after = filling_key;
-            const std::size_t size = rms::indexed_entry_size(layout.key, entry, key_after);
+            const std::size_t size = rms::indexed_entry_size(layout, entry, key_after);
             if (used + size > bucket_size) {
                 break;  // the record is dropped: the next bucket makes its own
             }
@@ -298,6 +298,28 @@ Totals write_idx_compressed(std::FILE* out, std::uint64_t target) {
     return write_indexed(out, target, key, make_padded_record);
 }
 
+// Fixed-length records of 132 bytes, as a master file keeps them: a key of
+// two segments in front, in order (a 6-digit account and a 6-digit entry
+// number), then text of 40 to 100 bytes padded with blanks.
+void make_master_record(TextSource& source, std::uint64_t number, Bytes& record) {
+    char digits[48];
+    std::snprintf(digits, sizeof digits, "%06llu%06llu", static_cast<unsigned long long>(number / 1000 % 1000000),
+                  static_cast<unsigned long long>(number % 1000));
+    Bytes line;
+    make_line(source, 40, 100, line);
+    record.assign(digits, digits + 12);
+    record.insert(record.end(), line.begin(), line.end());
+    record.resize(132, ' ');
+}
+
+Totals write_idx_fix_compressed(std::FILE* out, std::uint64_t target) {
+    rms::IndexedKeyLayout key;
+    key.position = {0, 6};
+    key.size = {6, 6};
+    key.flags = rms::kKeyCompression | rms::kDataCompression;
+    return write_indexed(out, target, key, make_master_record);
+}
+
 // One timed run of an input: the options, and the bytes each record adds to
 // its data on standard output (a line end, or raw mode's length word).
 struct Run {
@@ -323,6 +345,7 @@ const std::vector<BenchInput>& bench_inputs() {
         {"rel_var.rel", "org=rel rfm=var rat=cr lrl=100 bks=4\n", write_rel_var, {{"", 1}}},
         {"idx_plain.idx", "org=idx rfm=var rat=cr\n", write_idx_plain, {{"", 1}, {"-l", 3}}},
         {"idx_compressed.idx", "org=idx rfm=var rat=cr\n", write_idx_compressed, {{"", 1}}},
+        {"idx_fix_compressed.idx", "org=idx rfm=fix rat=cr lrl=132\n", write_idx_fix_compressed, {{"", 1}}},
     };
     return inputs;
 }

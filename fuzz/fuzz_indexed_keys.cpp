@@ -2,5 +2,5 @@
 #include "harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    return fuzz_indexed(data, size, 0x40);
+    return fuzz_indexed(data, size, {kRfmVariable, 0x40});
 }

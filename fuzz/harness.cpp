@@ -97,15 +97,21 @@ int fuzz_relative(const std::uint8_t* data, std::size_t size, std::uint8_t rfm) 
     return 0;
 }
 
-int fuzz_indexed(const std::uint8_t* data, std::size_t size, std::uint8_t forced_key_flags) {
-    // The key flags lie at offset 16 of the file, behind the header.
+int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget& target) {
+    // The key flags and the prolog version lie at offsets 16 and 116 of the
+    // file, behind the header.
     constexpr std::size_t kKeyFlags = kFuzzHeaderSize + 16;
+    constexpr std::size_t kPrologVersion = kFuzzHeaderSize + 116;
     std::vector<std::uint8_t> input(data, data + size);
     if (input.size() > kKeyFlags) {
-        input[kKeyFlags] |= forced_key_flags;
+        input[kKeyFlags] = static_cast<std::uint8_t>((input[kKeyFlags] | target.key_flags_on) & ~target.key_flags_off);
+    }
+    if (target.ver_no != 0 && input.size() > kPrologVersion + 1) {
+        input[kPrologVersion] = static_cast<std::uint8_t>(target.ver_no);
+        input[kPrologVersion + 1] = static_cast<std::uint8_t>(target.ver_no >> 8);
     }
     FuzzRun run;
-    if (!fuzz_setup(run, input.data(), input.size(), kOrgIndexed, kRfmVariable)) {
+    if (!fuzz_setup(run, input.data(), input.size(), kOrgIndexed, target.rfm)) {
         return 0;
     }
     copy_indexed(run.input_fd, run.attributes, run.options, run.console, run.records);

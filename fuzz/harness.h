@@ -49,6 +49,15 @@ int fuzz_stream(const std::uint8_t* data, std::size_t size, std::uint8_t rfm);
 // Runs copy_relative on the input with the given record format.
 int fuzz_relative(const std::uint8_t* data, std::size_t size, std::uint8_t rfm);
 
-// Runs copy_indexed on the input with the given key flags of key 0 forced
-// on, so that each expansion path is reached by every input.
-int fuzz_indexed(const std::uint8_t* data, std::size_t size, std::uint8_t forced_key_flags);
+// How an indexed target reads its input: the record format, the key flags
+// of key 0 forced on and off, and the prolog version forced (0: as the input
+// gives it), so that each storage form is reached by every input.
+struct IndexedTarget {
+    std::uint8_t rfm = kRfmVariable;
+    std::uint8_t key_flags_on = 0;
+    std::uint8_t key_flags_off = 0;
+    std::uint16_t ver_no = 0;
+};
+
+// Runs copy_indexed on the input as the target says.
+int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget& target);

@@ -97,6 +97,23 @@ rms::IndexedFileLayout indexed_seed_spec(std::uint8_t flags) {
     return spec;
 }
 
+// Fixed-length records of 24 bytes: of prolog 3, plain (no rl fields) or
+// compressed with the key in front; of prolog 2, behind heads with and
+// without rrv pointers.
+rms::IndexedFileLayout fixed_seed_spec(std::uint16_t ver_no, std::uint8_t flags) {
+    rms::IndexedFileLayout spec;
+    spec.ver_no = ver_no;
+    spec.key.position = {0};
+    spec.key.size = {ver_no == 3 ? std::uint8_t{8} : std::uint8_t{4}};
+    spec.key.flags = flags;
+    spec.fixed_entries = flags == 0;
+    spec.slots = {1, 0};
+    spec.buckets = {{rms::live(bytes("P1--0001 bolt    (steel)")), rms::deleted(bytes("P1--0002 gone           ")),
+                     rms::rrv_entry(), rms::rrv_entry(false), rms::live(bytes("P1--0003 nut            "))},
+                    {rms::live(bytes("P1--0004" + std::string(16, ' ')))}};
+    return spec;
+}
+
 Bytes words(const std::vector<std::string>& list) {
     Bytes out;
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -149,6 +166,14 @@ std::vector<Seed> seeds() {
          with_header(kUndecided | kTraces, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0x40)))},
         {"indexed_data", "compressed",
          with_header(kUndecided | kTraces, 0, 0, 0, 0x02, rms::indexed_file(indexed_seed_spec(0x80)))},
+        {"indexed_fix", "plain",
+         with_header(kUndecided | kDumps, 24, 0, 0, 0x02, rms::indexed_file(fixed_seed_spec(3, 0)))},
+        {"indexed_fix_compressed", "in_order",
+         with_header(kUndecided | 0x04, 24, 0, 0, 0x02, rms::indexed_file(fixed_seed_spec(3, 0xc0)))},
+        {"indexed_fix_compressed", "traced",
+         with_header(kUndecided | kTraces, 24, 0, 0, 0x02, rms::indexed_file(fixed_seed_spec(3, 0xc0)))},
+        {"indexed_prolog2", "fixed",
+         with_header(kUndecided | kDumps, 24, 0, 0, 0x02, rms::indexed_file(fixed_seed_spec(2, 0)))},
         {"attributes", "var", bytes("org=seq rfm=var rat=cr lrl=28\n")},
         {"attributes", "relative", bytes("org=rel\r\nrfm=var\tbks=2 lrl=\nrat=none rat=blk\x1a junk")},
         {"attributes", "refused", bytes("org=idx rfm=stm bks=0x10 fsz=-1")},

@@ -49,7 +49,12 @@ struct Prolog {
 
 Prolog decode_prolog(const unsigned char* vbn1);
 
-inline constexpr std::uint16_t kSupportedPrologVersion = 3;
+// Prolog 3 stores the primary key in front of each record and may compress
+// keys and data; prologs 1 and 2 store each record whole and uncompressed,
+// behind entries with one-byte record ids.
+inline constexpr std::uint16_t kPrologVersion1 = 1;
+inline constexpr std::uint16_t kPrologVersion2 = 2;
+inline constexpr std::uint16_t kPrologVersion3 = 3;
 
 // Area descriptors: 64 bytes, 8 to a block.
 inline constexpr std::size_t kAreaDescriptorSize = 64;
@@ -80,10 +85,31 @@ struct BucketHeader {
 
 BucketHeader decode_bucket_header(const unsigned char* bucket);
 
-// Data record entries: control byte, record id, rrv pointer, then (except in
-// rrv entries) the body length and the body.
+// In prolog 1 and 2 buckets nxtrecid is the byte at 6 (lstrecid follows it).
+inline constexpr std::size_t kBucketNxtrecidOffset = 6;
+
+// Data record entries of prolog 3: control byte, two-byte record id, rrv
+// pointer (two-byte id, four-byte VBN), then (except in rrv entries, and in
+// fixed-length records stored uncompressed) the two-byte body length rl,
+// then the body.
 inline constexpr std::size_t kRrvEntrySize = 9;
 inline constexpr std::size_t kEntryHeaderSize = 11;
+inline constexpr std::size_t kEntryRecordIdOffset = 1;
+inline constexpr std::size_t kEntryRrvIdOffset = 3;
+inline constexpr std::size_t kEntryRrvVbnOffset = 5;
 inline constexpr std::size_t kEntryLengthOffset = 9;
 inline constexpr std::uint8_t kEntryDeleted = 0x04;
 inline constexpr std::uint8_t kEntryRrv = 0x08;
+
+// Data record entries of prologs 1 and 2: control byte, one-byte record id,
+// then, unless kEntryNoPointer is set, a one-byte rrv id and an rrv pointer
+// of (control & kEntryPointerSizeCode) + 2 bytes. An rrv entry ends there;
+// a record goes on with a two-byte length (variable-length records only)
+// and the whole user record.
+inline constexpr std::uint8_t kEntryNoPointer = 0x10;
+inline constexpr std::uint8_t kEntryPointerSizeCode = 0x03;
+inline constexpr std::size_t kShortEntryIdsSize = 2;
+inline constexpr std::size_t kShortEntryRrvIdOffset = 2;
+inline constexpr std::size_t kShortEntryPointerOffset = 3;
+inline constexpr std::size_t kShortEntryPointerBase = 2;
+inline constexpr std::size_t kEntryLengthSize = 2;

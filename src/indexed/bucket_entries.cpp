@@ -8,53 +8,26 @@ EntryWalk walk_entries(const EntryFormat& format, const unsigned char* bucket, s
     return {format, bucket, freespace, kBucketHeaderSize};
 }
 
-namespace {
-
-bool damaged(EntryWalk& walk, Entry& entry, EntryFault fault) {
-    entry.kind = EntryKind::kDamaged;
-    entry.fault = fault;
-    walk.next = walk.freespace;
-    return true;
-}
-
-}  // namespace
-
-bool next_entry(EntryWalk& walk, Entry& entry) {
-    const std::size_t at = walk.next;
-    const std::size_t freespace = walk.freespace;
-    if (at >= freespace) {
-        return false;
+EntryIds entry_ids(const Entry& entry, const EntryFormat& format) {
+    const unsigned char* const head = entry.head;
+    EntryIds ids;
+    ids.ctrl = head[0];
+    if (format.layout == EntryLayout::kProlog3) {
+        ids.record_id = le16(head + kEntryRecordIdOffset);
+        ids.has_pointer = true;
+        ids.rrv_id = le16(head + kEntryRrvIdOffset);
+        ids.rrv_vbn = le32(head + kEntryRrvVbnOffset);
+        return ids;
     }
-    entry = Entry{};
-    entry.offset = at;
-    entry.head = walk.bucket + at;
-    if (freespace - at < kRrvEntrySize) {
-        return damaged(walk, entry, EntryFault::kHeadPastFreespace);
-    }
-    entry.head_read = true;
-    const unsigned char ctrl = entry.head[0];
-    if ((ctrl & kEntryRrv) != 0) {
-        entry.kind = EntryKind::kRrv;
-        walk.next = at + kRrvEntrySize;
-        return true;
-    }
-    std::size_t body = at + kRrvEntrySize;
-    std::size_t rl = walk.format.fixed_length;
-    if (walk.format.length_field) {
-        if (freespace - at < kEntryHeaderSize) {
-            return damaged(walk, entry, EntryFault::kHeadPastFreespace);
+    ids.record_id = head[1];
+    if ((ids.ctrl & kEntryNoPointer) == 0) {
+        ids.has_pointer = true;
+        ids.rrv_id = head[kShortEntryRrvIdOffset];
+        for (std::size_t i = short_head_size(ids.ctrl) - kShortEntryPointerOffset; i > 0; --i) {
+            ids.rrv_vbn = ids.rrv_vbn << 8 | head[kShortEntryPointerOffset + i - 1];
         }
-        body = at + kEntryHeaderSize;
-        rl = le16(entry.head + kEntryLengthOffset);
     }
-    entry.rl = rl;
-    if (freespace - body < rl) {
-        return damaged(walk, entry, EntryFault::kBodyPastFreespace);
-    }
-    entry.kind = (ctrl & kEntryDeleted) != 0 ? EntryKind::kDeleted : EntryKind::kLive;
-    entry.body = walk.bucket + body;
-    walk.next = body + rl;
-    return true;
+    return ids;
 }
 
 std::string describe_entry_fault(const Entry& entry, std::uint32_t vbn, std::size_t freespace) {

@@ -58,6 +58,16 @@ void build_copy_array(const KeyDescriptor& key, CopyArray& array, Console* trace
     }
 }
 
+void build_whole_record_copy_array(CopyArray& array) {
+    array.entries[0] = {0, kTailLength, 0};
+    array.count = 1;
+}
+
+bool copy_array_in_user_order(const CopyArray& array) {
+    return std::all_of(array.entries, array.entries + array.count,
+                       [](const CopyEntry& entry) { return entry.src == entry.pos; });
+}
+
 std::int32_t copy_array_minimum_length(const CopyArray& array) {
     std::int32_t minimum = 0;
     for (int i = 0; i < array.count; ++i) {

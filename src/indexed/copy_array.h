@@ -32,5 +32,13 @@ struct CopyArray {
 // three headings (the -v3 trace) on trace when given.
 void build_copy_array(const KeyDescriptor& key, CopyArray& array, Console* trace);
 
+// The array of records stored whole, in user order (prologs 1 and 2): the
+// tail alone.
+void build_whole_record_copy_array(CopyArray& array);
+
+// Whether every piece stays where it lies (the key's segments lie in front,
+// in order, from position 0): stored records are then user records.
+bool copy_array_in_user_order(const CopyArray& array);
+
 // The fewest bytes a stored record must hold for every piece of the array.
 std::int32_t copy_array_minimum_length(const CopyArray& array);

@@ -3,6 +3,10 @@
 // form (runs of a repeated byte cut to one byte and a count). Both expand
 // into the stored-record form: the whole key, then the other bytes.
 //
+// expand_record_into writes a record wherever the caller has room for it
+// (the output buffer), and says so when the room is too small;
+// expand_record writes it into a record buffer of its own that grows.
+//
 // The expansion prints only its -v3 traces, to the console given as trace
 // (none when null); a form it refuses is reported in fault, for the caller
 // to print or to weigh.
@@ -19,12 +23,13 @@ struct Expansion {
     bool key_compressed = false;
     bool data_compressed = false;
     std::size_t keysz = 0;
-    // The key last expanded; the next compk key takes its shared bytes from
-    // it, across bucket boundaries.
+    // The key last expanded, in its first keysz bytes (the buffer has room
+    // for copies in strides behind them); the next compk key takes its
+    // shared bytes from it, across bucket boundaries.
     std::vector<unsigned char> key;
     bool have_key = false;
-    // The stored record being built: its first `length` bytes. The storage
-    // is reused for every record and only grows.
+    // The stored record expand_record built: its first `length` bytes. The
+    // storage is reused for every record and only grows.
     std::vector<unsigned char> record;
     std::size_t length = 0;
 };
@@ -35,23 +40,25 @@ struct EntryPlace {
     std::size_t offset;
 };
 
-// Expands the body of a live entry: rl bytes at body, inside the bucket's
-// entries, which end readable bytes from body (readable >= rl). Leaves the
-// stored record in expansion.record and its length in *length and
-// expansion.length. False, with the reason in fault (no line end), for a
-// form that reaches outside the body or the key.
+enum class ExpansionResult {
+    kExpanded,
+    kNoRoom,   // the record does not fit the room given
+    kRefused,  // fault says why
+};
+
+// Expands the body of a live entry (rl bytes at body, inside the bucket's
+// entries, which end readable bytes from body: readable >= rl) into
+// [out, out + room), without traces; *length is the stored record's length.
+// kRefused, with the reason in fault (no line end), for a form that reaches
+// outside the body or the key. kNoRoom when the record does not fit: the
+// key buffer then holds the entry's key, and expanding the same body again
+// gives the same record.
+ExpansionResult expand_record_into(Expansion& expansion, const unsigned char* body, std::size_t rl,
+                                   std::size_t readable, EntryPlace place, std::string& fault, unsigned char* out,
+                                   std::size_t room, std::size_t* length);
+
+// Expands the body into expansion.record, as large as it must be, printing
+// the compk and compd traces; its length goes to *length and
+// expansion.length. False, with the reason in fault, as above.
 bool expand_record(Expansion& expansion, const unsigned char* body, std::size_t rl, std::size_t readable,
                    EntryPlace place, Console* trace, std::string& fault, std::size_t* length);
-
-// Expands the compk form at form (readable bytes of it) into the key buffer
-// and to the front of expansion.record, which holds at least keysz bytes;
-// *taken is the bytes the form takes.
-bool expand_key(Expansion& expansion, const unsigned char* form, std::size_t readable, EntryPlace place,
-                Console* trace, std::string& fault, std::size_t* taken);
-
-// Writes the expansion of the n bytes of compd segments at form into
-// expansion.record behind its first keysz bytes (the key) and sets
-// expansion.length. False for a segment that reaches past the n bytes or
-// has no byte to repeat.
-bool expand_data(Expansion& expansion, const unsigned char* form, std::size_t n, EntryPlace place, Console* trace,
-                 std::string& fault);

@@ -11,6 +11,7 @@
 #include "indexed/descriptor_dumps.h"
 #include "indexed/expansion.h"
 #include "platform/console.h"
+#include "platform/formatted.h"
 #include "platform/little_endian.h"
 #include "platform/raw_io.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 // The most bytes one read of consecutive buckets fetches (at least one
 // bucket): a read per bucket would cost a system call per few kilobytes.
-constexpr std::size_t kLargestRead = 1 << 20;
+constexpr std::size_t kLargestRead = 1 << 18;
 
 // Pieces of a record up to this long are copied as this many bytes.
 constexpr std::size_t kSmallPiece = 16;
@@ -41,14 +42,27 @@ struct IndexedCopy {
     int input_fd;
     const RunOptions& options;
     Console& console;
-    Console* trace;  // the console at -v3, for the copy array and expansion traces
-    CopyArray copy_array;
-    std::int32_t minimum_length;  // the fewest bytes a stored record needs
-    Expansion expansion;
-    EntryFormat entry_format;
-    std::size_t bucket_size;
-    BucketRun run;
     std::uint64_t& records;
+    Console* trace = nullptr;  // the console at -v3, for the copy array and expansion traces
+    EntryFormat entry_format{};
+    CopyArray copy_array{};
+    // Every piece of the copy array stays where it lies: a stored record is
+    // its user record, and is written whole.
+    bool in_user_order = false;
+    std::int32_t minimum_length = 0;  // the fewest bytes a stored record needs
+    std::size_t record_length = 0;    // of every record when they have a fixed length; 0 otherwise
+    // The lengths record_length_fits lets through: none when the two above
+    // exclude each other.
+    std::size_t shortest_record = 0;
+    std::size_t longest_record = 0;
+    Expansion expansion{};
+    bool expanded = false;  // keys or data are compressed
+    // Compressed records in user order, untraced: expanded straight into
+    // the output buffer.
+    bool expanded_in_place = false;
+    std::string fault{};  // why an expansion was refused
+    std::size_t bucket_size = 0;
+    BucketRun run{};
 };
 
 void print_prolog_line(const KeyDescriptor& key, const Prolog& prolog, Console& console) {
@@ -66,13 +80,39 @@ void print_bucket_line(std::uint32_t vbn, const BucketHeader& header, Console& c
             (header.bktcb >> 1) & 1, (header.bktcb >> 3) & 3);
 }
 
-// The "dr " line; rl shows 0 when its two bytes lie outside the bytes the
-// file supplied.
-void print_entry_line(const unsigned char* entry, std::size_t room, Console& console) {
-    const unsigned char ctrl = entry[0];
-    const unsigned rl = room >= kEntryHeaderSize ? le16(entry + kEntryLengthOffset) : 0;
-    message(console, "dr ctrl=(ptr_sz=%d,del=%d,rrv=%d),rid=%d,rrv=0x%04x%04x%04x,rl=%u\n", ctrl & 3, (ctrl >> 2) & 1,
-            (ctrl >> 3) & 1, le16(entry + 1), le16(entry + 7), le16(entry + 5), le16(entry + 3), rl);
+// The "dr " line of an entry whose head was read; room is the bytes the
+// file supplied from the entry on. In prolog 3 files whose records have the
+// rl field, rl shows the two bytes at the field's place in every entry (0
+// when they lie outside those bytes); elsewhere an entry without the field
+// shows "-".
+void print_entry_line(const Entry& entry, const EntryFormat& format, std::size_t room, Console& console) {
+    const EntryIds ids = entry_ids(entry, format);
+    const unsigned char ctrl = ids.ctrl;
+    if (format.layout == EntryLayout::kProlog2) {
+        const std::string rrv =
+            ids.has_pointer ? formatted("(id=%u,vbn=%llu)", ids.rrv_id, static_cast<unsigned long long>(ids.rrv_vbn))
+                            : "-";
+        const std::string rl = entry.rl_read ? std::to_string(entry.rl) : "-";
+        message(console, "dr ctrl=(ptr_sz=%d,del=%d,rrv=%d,noptr=%d),rid=%u,rrv=%s,rl=%s\n", ctrl & 3,
+                (ctrl >> 2) & 1, (ctrl >> 3) & 1, (ctrl >> 4) & 1, ids.record_id, rrv.c_str(), rl.c_str());
+        return;
+    }
+    const std::string rl =
+        format.length_field ? std::to_string(room >= kEntryHeaderSize ? le16(entry.head + kEntryLengthOffset) : 0)
+                            : "-";
+    message(console, "dr ctrl=(ptr_sz=%d,del=%d,rrv=%d),rid=%u,rrv=0x%04x%04x%04x,rl=%s\n", ctrl & 3,
+            (ctrl >> 2) & 1, (ctrl >> 3) & 1, ids.record_id, static_cast<unsigned>(ids.rrv_vbn >> 16),
+            static_cast<unsigned>(ids.rrv_vbn & 0xFFFF), ids.rrv_id, rl.c_str());
+}
+
+// Room for size bytes in the output buffer: the free part as it is when
+// large enough, which costs no call, else what output_reserve makes.
+OutputRoom output_room_for(Console& console, std::size_t size) {
+    const OutputRoom room = output_room(console);
+    if (static_cast<std::size_t>(room.end - room.begin) >= size) {
+        return room;
+    }
+    return output_reserve(console, size);
 }
 
 // Writes one stored record of length bytes through the copy array: the
@@ -83,7 +123,7 @@ bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t le
     const bool line_end = line_end_after_record(copy.options);
     const CopyEntry* const entries = copy.copy_array.entries;
     const int count = copy.copy_array.count;
-    const OutputRoom room = output_reserve(console, length + 3 + kSmallPiece);
+    const OutputRoom room = output_room_for(console, length + 3 + kSmallPiece);
     if (room.begin != room.end) {
         // The whole record fits into the output buffer: copy it there with
         // the cursor kept local. A short piece with kSmallPiece bytes of the
@@ -137,35 +177,105 @@ bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t le
     return true;
 }
 
-// Expands (when compressed) and writes a live entry; the bucket's entries
-// end at end. False after reporting damage or a failed write.
+// Reports a record of length bytes that record_length_fits refused: one
+// that is not lrl bytes long in a file of fixed-length records, too short
+// for its key, or too long for -l. Returns false.
+bool refuse_record_length(const IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
+    if (copy.record_length != 0 && length != copy.record_length) {
+        message(copy.console, "record at VBN %u, offset %zu: %zu bytes where lrl is %zu\n", vbn, entry.offset, length,
+                copy.record_length);
+    } else if (length < static_cast<std::size_t>(copy.minimum_length)) {
+        message(copy.console, "record at VBN %u, offset %zu: %zu bytes are fewer than the %d its key needs\n", vbn,
+                entry.offset, length, copy.minimum_length);
+    } else {
+        message(copy.console,
+                "record at VBN %u, offset %zu: its %zu bytes are more than the two-byte prefix of -l can count\n", vbn,
+                entry.offset, length);
+    }
+    return false;
+}
+
+// Whether a record of length bytes may be written; false after reporting
+// one that may not.
+bool record_length_fits(const IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
+    if (length >= copy.shortest_record && length <= copy.longest_record) {
+        return true;
+    }
+    return refuse_record_length(copy, vbn, entry, length);
+}
+
+// Expands a record of a file whose stored records are in user order
+// straight into the free part of the output buffer, flushed first when the
+// record does not fit there, and takes it there. kNoRoom, with nothing
+// taken, when it does not fit the whole buffer; kRefused after reporting
+// damage.
+ExpansionResult expand_into_output(IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t readable) {
+    const std::size_t prefix = copy.options.length_prefix ? 2 : 0;
+    const std::size_t around = prefix + 1;  // the prefix and a line end
+    std::size_t length = 0;
+    const auto expand_into = [&](const OutputRoom& room) {
+        const auto free = static_cast<std::size_t>(room.end - room.begin);
+        if (free < around) {
+            return ExpansionResult::kNoRoom;
+        }
+        return expand_record_into(copy.expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.fault,
+                                  room.begin + prefix, free - around, &length);
+    };
+    OutputRoom room = output_room(copy.console);
+    ExpansionResult result = expand_into(room);
+    if (result == ExpansionResult::kNoRoom && flush_output(copy.console)) {
+        room = output_room(copy.console);
+        result = expand_into(room);
+    }
+    if (result == ExpansionResult::kRefused) {
+        message(copy.console, "%s\n", copy.fault.c_str());
+        return result;
+    }
+    if (result == ExpansionResult::kNoRoom) {
+        return result;
+    }
+    if (!record_length_fits(copy, vbn, entry, length)) {
+        return ExpansionResult::kRefused;
+    }
+    if (prefix != 0) {
+        room.begin[0] = static_cast<unsigned char>(length);
+        room.begin[1] = static_cast<unsigned char>(length >> 8);
+    }
+    unsigned char* out = room.begin + prefix + length;
+    if (line_end_after_record(copy.options)) {
+        *out++ = '\n';
+    }
+    output_commit(copy.console, out);
+    ++copy.records;
+    return result;
+}
+
+// Writes a live entry, expanded first when compressed. The stored record
+// of an untraced file in user order is expanded straight into the output
+// buffer, flushed first when the record does not fit its free part; any
+// other (or one larger than the whole buffer) is expanded into the record
+// buffer and written from there. The bucket's entries end at end. False
+// after reporting damage or a failed write.
 bool copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* bucket, const Entry& entry,
                      std::size_t end) {
     const unsigned char* record = entry.body;
     std::size_t length = entry.rl;
-    Expansion& expansion = copy.expansion;
-    if (expansion.key_compressed || expansion.data_compressed) {
+    if (copy.expanded) {
         const std::size_t readable = end - static_cast<std::size_t>(entry.body - bucket);
-        std::string fault;
-        if (!expand_record(expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.trace, fault,
+        if (copy.expanded_in_place) {
+            const ExpansionResult result = expand_into_output(copy, vbn, entry, readable);
+            if (result != ExpansionResult::kNoRoom) {
+                return result == ExpansionResult::kExpanded;
+            }
+        }
+        if (!expand_record(copy.expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.trace, copy.fault,
                            &length)) {
-            message(copy.console, "%s\n", fault.c_str());
+            message(copy.console, "%s\n", copy.fault.c_str());
             return false;
         }
-        record = expansion.record.data();
+        record = copy.expansion.record.data();
     }
-    if (length < static_cast<std::size_t>(copy.minimum_length)) {
-        message(copy.console, "record at VBN %u, offset %zu: %zu bytes are fewer than the %d its key needs\n", vbn,
-                entry.offset, length, copy.minimum_length);
-        return false;
-    }
-    if (copy.options.length_prefix && length > kLargestPrefixedRecord) {
-        message(copy.console,
-                "record at VBN %u, offset %zu: its %zu bytes are more than the two-byte prefix of -l can count\n", vbn,
-                entry.offset, length);
-        return false;
-    }
-    return write_record(copy, record, length);
+    return record_length_fits(copy, vbn, entry, length) && write_record(copy, record, length);
 }
 
 // The bucket at vbn, read with those behind it unless the last read holds
@@ -217,7 +327,10 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
         return false;
     }
-    const BucketHeader header = decode_bucket_header(bucket);
+    BucketHeader header = decode_bucket_header(bucket);
+    if (copy.entry_format.layout == EntryLayout::kProlog2) {
+        header.nxtrecid = bucket[kBucketNxtrecidOffset];
+    }
     if (verbose_dumps(copy.options)) {
         print_bucket_line(vbn, header, console);
     }
@@ -238,7 +351,7 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
     Entry entry;
     while (next_entry(walk, entry)) {
         if (entry.head_read && verbose_dumps(copy.options)) {
-            print_entry_line(entry.head, present - entry.offset, console);
+            print_entry_line(entry, copy.entry_format, present - entry.offset, console);
         }
         if (entry.kind == EntryKind::kDamaged) {
             message(console, "%s\n", describe_entry_fault(entry, vbn, freespace).c_str());
@@ -256,7 +369,8 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
 
 bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
                   std::uint64_t& records) {
-    if (rfm_of(attributes) != kRfmVariable) {
+    const std::uint8_t rfm = rfm_of(attributes);
+    if (rfm != kRfmVariable && rfm != kRfmFixed) {
         message(console, " - not yet implemented\n");
         return false;
     }
@@ -276,7 +390,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     if (verbose_dumps(options)) {
         print_prolog_line(key, prolog, console);
     }
-    if (prolog.ver_no != kSupportedPrologVersion) {
+    if (prolog.ver_no != kPrologVersion1 && prolog.ver_no != kPrologVersion2 && prolog.ver_no != kPrologVersion3) {
         message(console, "prolog version %d not supported\n", prolog.ver_no);
         return false;
     }
@@ -285,7 +399,9 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
         dump_key_descriptors(input_fd, vbn1, &next_vbn, console);
         dump_area_descriptors(input_fd, prolog.amax, &next_vbn, console);
     }
-    if (key.segments > kMaxKeySegments) {
+    // Only prolog 3 stores the key in front of the record, or compressed.
+    const bool key_in_front = prolog.ver_no == kPrologVersion3;
+    if (key_in_front && key.segments > kMaxKeySegments) {
         message(console, "key 0: %d segments, more than the %d a key can have\n", key.segments, kMaxKeySegments);
         return false;
     }
@@ -295,20 +411,42 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     }
 
     const std::size_t bucket_size = static_cast<std::size_t>(key.datbktsz) * kBlockSize;
+    const bool fixed = rfm == kRfmFixed;
+    const bool key_compressed = key_in_front && (key.flags & kKeyCompressed) != 0;
+    const bool data_compressed = key_in_front && (key.flags & kRecordCompressed) != 0;
     Console* const trace = verbose_traces(options) ? &console : nullptr;
-    IndexedCopy copy{input_fd, options, console, trace, {}, 0, {}, {}, bucket_size, {}, records};
-    build_copy_array(key, copy.copy_array, trace);
+    IndexedCopy copy{input_fd, options, console, records};
+    copy.trace = trace;
+    copy.bucket_size = bucket_size;
+    // Records of fixed length carry no rl field unless they are compressed.
+    copy.entry_format.length_field = !fixed || key_compressed || data_compressed;
+    copy.entry_format.fixed_length = fixed ? lrl_of(attributes) : 0;
+    copy.entry_format.layout = key_in_front ? EntryLayout::kProlog3 : EntryLayout::kProlog2;
+    copy.record_length = fixed ? lrl_of(attributes) : 0;
+    if (key_in_front) {
+        build_copy_array(key, copy.copy_array, trace);
+    } else {
+        build_whole_record_copy_array(copy.copy_array);
+    }
+    copy.in_user_order = copy_array_in_user_order(copy.copy_array);
     copy.minimum_length = copy_array_minimum_length(copy.copy_array);
-    copy.expansion.key_compressed = (key.flags & kKeyCompressed) != 0;
-    copy.expansion.data_compressed = (key.flags & kRecordCompressed) != 0;
+    copy.shortest_record = std::max(copy.record_length, static_cast<std::size_t>(copy.minimum_length));
+    copy.longest_record = fixed                   ? copy.record_length
+                          : options.length_prefix ? kLargestPrefixedRecord
+                                                  : static_cast<std::size_t>(-1);
+    copy.expansion.key_compressed = key_compressed;
+    copy.expansion.data_compressed = data_compressed;
     copy.expansion.keysz = key.keysz;
+    copy.expanded = key_compressed || data_compressed;
+    copy.expanded_in_place = copy.expanded && copy.in_user_order && trace == nullptr;
 
+    // A file whose index was never initialised holds no record, whatever
+    // its ldvbn names.
+    if ((key.flags & kKeyInitIdx) != 0) {
+        print_records_copied(options, console, records);
+        return true;
+    }
     if (key.ldvbn == 0) {
-        // A file whose index was never initialised holds no record yet.
-        if ((key.flags & kKeyInitIdx) != 0) {
-            print_records_copied(options, console, records);
-            return true;
-        }
         message(console, "key 0: ldvbn 0 names no data bucket\n");
         return false;
     }

@@ -1,7 +1,9 @@
 // Indexed files: VBN 1 holds the descriptor of the primary key and the
 // prolog; the records lie in data buckets chained into a ring that starts at
 // the key's ldvbn. The copy walks that ring, takes the entries of each bucket
-// in order and writes every live record in the user's byte order.
+// in order and writes every live record in the user's byte order. Prolog 3
+// stores the primary key in front of each record, and may compress keys and
+// data; prologs 1 and 2 store records whole.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +13,10 @@
 
 struct Console;
 
-// Copies the live records of the data bucket ring of key 0; records counts
-// the records written. True after the whole ring; false after a failure
-// (reported) or for a record format or prolog version it does not handle.
+// Copies the live records of the data bucket ring of key 0, of fixed or
+// variable length; records counts the records written. True after the whole
+// ring, or at once for a file whose index was never initialised; false after
+// a failure (reported) or for a record format or prolog version it does not
+// handle.
 bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
                   std::uint64_t& records);

@@ -291,7 +291,7 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
                                    first)));
         return;
     }
-    if (prolog.ver_no != kSupportedPrologVersion) {
+    if (prolog.ver_no != kPrologVersion3) {
         out.push_back(indexed_candidate(
             kRfmVariable, kRatCarriageReturn, 0, kIndexedVersionUnwalkedScore,
             descriptor + formatted("; ldvbn %u inside the file; buckets of this version not walked: the record "

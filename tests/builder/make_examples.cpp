@@ -179,6 +179,31 @@ Example customers_idx() {
     return {"CUSTOMERS.IDX", rms::indexed_file(spec), "org=idx rfm=var rat=cr\n", expected};
 }
 
+// An indexed file of fixed-length records, 40 bytes each: the staff number
+// is the key, records are blank-padded to the length, and keys and data are
+// stored compressed as RMS stores them by default.
+Example staff_idx() {
+    const std::vector<std::string> lines = {
+        "004711  MARTA OLSEN          ACCOUNTS  ",
+        "004712  JOHN PETRAKIS        SHIPPING  ",
+        "004730  LI WEI               ACCOUNTS  ",
+        "005001  ANNE DUBOIS          ",
+    };
+    rms::IndexedFileLayout spec;
+    spec.key.position = {0};
+    spec.key.size = {6};
+    spec.key.flags = rms::kKeyCompression | rms::kDataCompression;
+    spec.key.name = "STAFF_NUMBER";
+    spec.buckets = {{}};
+    std::string expected;
+    for (std::string line : lines) {
+        line.resize(40, ' ');
+        spec.buckets[0].push_back(rms::live(rms::bytes(line)));
+        expected += line + "\n";
+    }
+    return {"STAFF.IDX", rms::indexed_file(spec), "org=idx rfm=fix rat=cr lrl=40\n", expected};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,7 +213,7 @@ int main(int argc, char** argv) {
     }
     const std::string directory = argv[1];
     for (const Example& example : {login_com(), report_lis(), prices_dat(), notes_txt(), accounts_rel(), parts_idx(),
-                                   customers_idx()}) {
+                                   customers_idx(), staff_idx()}) {
         const std::string base = directory + "/" + example.name;
         if (!write_file(base, rms::text(example.file)) || !write_file(base + ".attr", example.attributes) ||
             !write_file(base + ".expected", example.expected)) {

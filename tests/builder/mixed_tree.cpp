@@ -128,7 +128,7 @@ void indexed(Random& random, bool as_text, MixedFile& file) {
         const IndexedEntry entry = live(record);
         // Sized against the key before it; the slack in room covers a key
         // that a new bucket stores whole.
-        const std::size_t size = indexed_entry_size(spec.key, entry, previous_key);
+        const std::size_t size = indexed_entry_size(spec, entry, previous_key);
         if (used + size > room) {
             spec.buckets.emplace_back();
             used = 0;

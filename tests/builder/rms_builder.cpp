@@ -200,6 +200,8 @@ constexpr std::size_t kEntryHeaderSize = 11;
 constexpr unsigned char kPointerSize2 = 2;
 constexpr unsigned char kDeletedBit = 0x04;
 constexpr unsigned char kRrvBit = 0x08;
+constexpr unsigned char kNoPointerBit = 0x10;
+constexpr std::uint16_t kKeyInFrontVersion = 3;  // the first prolog to store the key in front
 constexpr std::uint8_t kInitIdx = 0x10;
 
 std::size_t keysz_of(const IndexedKeyLayout& key) {
@@ -410,16 +412,54 @@ Bytes indexed_head(const IndexedFileLayout& spec, std::size_t bucket_count) {
     return file;
 }
 
-std::size_t indexed_entry_size(const IndexedKeyLayout& key, const IndexedEntry& entry, Bytes& previous_key) {
+namespace {
+
+// A prolog 1 or 2 entry: control byte, one-byte id, the rrv id and pointer
+// unless it has none, then for a record its length (unless fixed) and the
+// whole user record.
+void add_short_entry(const IndexedFileLayout& spec, const IndexedEntry& entry, std::uint8_t rid, std::uint32_t vbn,
+                     Bytes& bucket) {
+    const std::size_t start = bucket.size();
+    bucket.push_back(entry.pointer ? spec.pointer_code & 3 : kNoPointerBit);
+    bucket.push_back(rid);
+    if (entry.pointer) {
+        bucket.push_back(rid);
+        const std::size_t pointer_size = (spec.pointer_code & 3) + 2u;
+        const std::uint64_t pointer = vbn;  // up to five bytes wide
+        for (std::size_t i = 0; i < pointer_size; ++i) bucket.push_back(static_cast<unsigned char>(pointer >> (8 * i)));
+    }
+    if (entry.kind == EntryKind::kRrv) {
+        bucket[start] |= entry.pointer ? kRrvBit : kRrvBit | kDeletedBit;
+        return;
+    }
+    if (entry.kind == EntryKind::kDeleted) bucket[start] |= kDeletedBit;
+    if (!spec.fixed_entries) put_le16(bucket, static_cast<std::uint16_t>(entry.record.size()));
+    bucket.insert(bucket.end(), entry.record.begin(), entry.record.end());
+}
+
+}  // namespace
+
+std::size_t indexed_entry_size(const IndexedFileLayout& spec, const IndexedEntry& entry, Bytes& previous_key) {
+    if (spec.ver_no < kKeyInFrontVersion) {
+        Bytes bucket;
+        add_short_entry(spec, entry, 0, 0, bucket);
+        return bucket.size();
+    }
     if (entry.kind == EntryKind::kRrv) return kRrvEntrySize;
-    return kEntryHeaderSize + entry_body(key, entry, previous_key).size();
+    const std::size_t head = spec.fixed_entries ? kRrvEntrySize : kEntryHeaderSize;
+    return head + entry_body(spec.key, entry, previous_key).size();
 }
 
 Bytes indexed_bucket(const IndexedFileLayout& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
                      std::uint32_t nxtbkt, Bytes& previous_key) {
+    const bool short_entries = spec.ver_no < kKeyInFrontVersion;
     Bytes bucket(kBucketHeaderSize, 0);
     std::uint16_t rid = 1;
     for (const IndexedEntry& entry : entries) {
+        if (short_entries) {
+            add_short_entry(spec, entry, static_cast<std::uint8_t>(rid++), vbn, bucket);
+            continue;
+        }
         const std::size_t start = bucket.size();
         bucket.push_back(kPointerSize2);
         put_le16(bucket, rid);
@@ -437,7 +477,12 @@ Bytes indexed_bucket(const IndexedFileLayout& spec, const std::vector<IndexedEnt
     bucket[0] = static_cast<unsigned char>(vbn);  // checkchar
     put_le16_at(bucket, 2, static_cast<std::uint16_t>(vbn));
     put_le16_at(bucket, kBucketFreespace, static_cast<std::uint16_t>(bucket.size()));
-    put_le16_at(bucket, 6, rid);
+    if (short_entries) {
+        bucket[6] = static_cast<unsigned char>(rid);  // nxtrecid
+        bucket[7] = 0xFF;                             // lstrecid
+    } else {
+        put_le16_at(bucket, 6, rid);
+    }
     put_le32_at(bucket, kBucketNxtbkt, nxtbkt);
     bucket[13] = nxtbkt == indexed_bucket_vbn(spec, 0) ? 1 : 0;  // lastbkt
     bucket.resize(spec.datbktsz * kBlockSize, spec.stale_value);

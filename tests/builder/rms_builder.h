@@ -128,9 +128,11 @@ inline constexpr std::size_t kRelativePrologEof = 112;
 
 // Indexed files: VBN 1 with the descriptor of key 0 and the prolog, further
 // key descriptors in VBN 2, the area descriptors behind them, then the data
-// buckets of key 0 chained into a ring in the order given. Each record entry
-// holds its user record in stored form: the key segments in segment order,
-// then the other bytes; compressed when key 0 asks for it.
+// buckets of key 0 chained into a ring in the order given. In prolog 3 each
+// record entry holds its user record in stored form: the key segments in
+// segment order, then the other bytes; compressed when key 0 asks for it.
+// Prologs 1 and 2 store the user record whole and uncompressed behind a
+// short entry head (one-byte ids), whatever key 0's flags say.
 struct IndexedKeyLayout {
     std::vector<std::uint16_t> position;  // one per segment
     std::vector<std::uint8_t> size;
@@ -150,11 +152,14 @@ enum class EntryKind { kLive, kDeleted, kRrv };
 struct IndexedEntry {
     EntryKind kind = EntryKind::kLive;
     Bytes record;  // the user record; none for an rrv entry
+    // Prologs 1 and 2: whether the head has an rrv id and pointer. An rrv
+    // entry without one is marked deleted as well, as RMS leaves them.
+    bool pointer = true;
 };
 
 inline IndexedEntry live(const Bytes& record) { return {EntryKind::kLive, record}; }
 inline IndexedEntry deleted(const Bytes& record) { return {EntryKind::kDeleted, record}; }
-inline IndexedEntry rrv_entry() { return {EntryKind::kRrv, {}}; }
+inline IndexedEntry rrv_entry(bool pointer = true) { return {EntryKind::kRrv, {}, pointer}; }
 
 struct IndexedFileLayout {
     IndexedKeyLayout key;
@@ -166,9 +171,11 @@ struct IndexedFileLayout {
     std::vector<std::size_t> slots;
     std::vector<IndexedKeyLayout> extra_keys;  // keys 1, 2, ... (at most 5), in VBN 2
     std::uint8_t areas = 1;  // amax
-    // Fixed-length records of an uncompressed file: the entries carry no rl
-    // field, each body is the record.
+    // Fixed-length records (of prolog 3, an uncompressed file): the entries
+    // carry no rl field, each body is the record.
     bool fixed_entries = false;
+    // Prologs 1 and 2: the rrv pointers take (pointer_code & 3) + 2 bytes.
+    std::uint8_t pointer_code = 2;
     unsigned char stale_value = 0xC3;  // bytes past freespace
 };
 
@@ -185,10 +192,10 @@ Bytes indexed_head(const IndexedFileLayout& spec, std::size_t bucket_count);
 Bytes indexed_bucket(const IndexedFileLayout& spec, const std::vector<IndexedEntry>& entries, std::uint32_t vbn,
                      std::uint32_t nxtbkt, Bytes& previous_key);
 
-// The bytes an entry with its rl field takes in a bucket after the live key
+// The bytes an entry takes in a bucket of the file after the live key
 // previous_key, which it advances as indexed_bucket would: for filling
 // buckets.
-std::size_t indexed_entry_size(const IndexedKeyLayout& key, const IndexedEntry& entry, Bytes& previous_key);
+std::size_t indexed_entry_size(const IndexedFileLayout& spec, const IndexedEntry& entry, Bytes& previous_key);
 
 // The VBN of bucket i (in ring order), for tests that damage a bucket.
 std::uint32_t indexed_bucket_vbn(const IndexedFileLayout& spec, std::size_t i);
@@ -212,5 +219,9 @@ inline constexpr std::size_t kKeyFlags = 16;
 inline constexpr std::size_t kBucketFreespace = 4;
 inline constexpr std::size_t kBucketNxtbkt = 8;
 inline constexpr std::size_t kBucketFirstEntry = 14;
+// The bytes of a prolog 3 entry before its body, with the rl field, and of
+// a prolog 1 or 2 entry with a pointer of pointer_code 2, without it.
+inline constexpr std::size_t kEntryBodyOffset = 11;
+inline constexpr std::size_t kShortEntryBodyOffset = 7;
 
 }  // namespace rms

@@ -172,15 +172,27 @@ SampleFile relative_cells_sample(const char* name, rms::CellFormat format) {
     return sample;
 }
 
+// How an indexed sample stores its records.
+struct IndexedForm {
+    std::uint8_t flags = 0;      // key 0's compression
+    bool key_in_front = false;   // key 0 of one segment at 0: records in user order
+    std::size_t fixed = 0;       // the record length, or 0 for variable-length records
+    std::uint16_t ver_no = 3;
+};
+
 // Indexed buckets are read whole, so a record counts as cut when any byte of
 // its bucket up to the bucket's free space is missing.
-SampleFile indexed_sample(const char* name, std::uint8_t flags) {
+SampleFile indexed_sample(const char* name, const IndexedForm& form) {
     rms::IndexedFileLayout spec;
-    spec.key.position = {10, 0};
-    spec.key.size = {4, 6};
-    spec.key.flags = flags;
+    spec.key.position = form.key_in_front ? std::vector<std::uint16_t>{0} : std::vector<std::uint16_t>{10, 0};
+    spec.key.size = form.key_in_front ? std::vector<std::uint8_t>{10} : std::vector<std::uint8_t>{4, 6};
+    spec.key.flags = form.flags;
+    spec.ver_no = form.ver_no;
+    spec.fixed_entries = form.fixed != 0 && form.flags == 0;
     spec.datbktsz = 2;
-    SampleFile sample{name, "org=idx rfm=var rat=cr", {}, {}, {}};
+    const std::string attributes =
+        form.fixed != 0 ? "org=idx rfm=fix rat=cr lrl=" + std::to_string(form.fixed) : "org=idx rfm=var rat=cr";
+    SampleFile sample{name, attributes, {}, {}, {}};
     const std::vector<std::string> texts = sample_texts(60, 5);
     std::size_t next = 0;
     for (std::size_t bucket = 0; bucket < 4; ++bucket) {
@@ -188,7 +200,8 @@ SampleFile indexed_sample(const char* name, std::uint8_t flags) {
         for (std::size_t entry = 0; entry < 12; ++entry, ++next) {
             char key[16];
             std::snprintf(key, sizeof key, "%06zu%04zu", bucket, next);
-            const std::string record = key + texts[next];
+            std::string record = key + texts[next];
+            if (form.fixed != 0) record.resize(form.fixed, ' ');
             if (entry % 7 == 5) {
                 spec.buckets.back().push_back(rms::deleted(bytes(record)));
                 continue;
@@ -210,6 +223,8 @@ SampleFile indexed_sample(const char* name, std::uint8_t flags) {
     return sample;
 }
 
+constexpr std::uint8_t kBothCompressed = rms::kKeyCompression | rms::kDataCompression;
+
 std::vector<SampleFile> samples() {
     return {var_sample(),
             vfc_sample(),
@@ -219,8 +234,12 @@ std::vector<SampleFile> samples() {
             relative_sample(),
             relative_cells_sample("RelativeFix", rms::CellFormat::kFixed),
             relative_cells_sample("RelativeVfc", rms::CellFormat::kVfc),
-            indexed_sample("Indexed", 0),
-            indexed_sample("IndexedCompressed", rms::kKeyCompression | rms::kDataCompression)};
+            indexed_sample("Indexed", {}),
+            indexed_sample("IndexedCompressed", {kBothCompressed}),
+            indexed_sample("IndexedCompressedInUserOrder", {kBothCompressed, true}),
+            indexed_sample("IndexedFixed", {0, false, 70}),
+            indexed_sample("IndexedFixedCompressedInUserOrder", {kBothCompressed, true, 70}),
+            indexed_sample("IndexedProlog2", {0, true, 70, 2})};
 }
 
 struct Outcome {

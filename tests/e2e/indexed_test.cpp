@@ -14,6 +14,7 @@ using rms::bytes;
 using rms::patched;
 using rms::IndexedEntry;
 using rms::IndexedFileLayout;
+using namespace std::string_view_literals;
 
 // Key 0 of two segments out of position order: "id" at 4..7, "part" at 0..1.
 rms::IndexedKeyLayout two_segment_key(std::uint8_t flags = 0) {
@@ -48,6 +49,33 @@ IndexedFileLayout with(IndexedFileLayout spec, void (*change)(IndexedFileLayout&
     return spec;
 }
 
+
+// Key 0 of one segment in front: stored records are user records, and
+// compressed ones expand straight into the output.
+rms::IndexedKeyLayout front_key(std::uint8_t flags = 0) {
+    rms::IndexedKeyLayout key;
+    key.position = {0};
+    key.size = {8};
+    key.flags = flags;
+    return key;
+}
+
+// Records of 24 bytes of prolog 3 or of prolog 2 (key 0 of four bytes in
+// front) over two buckets, with a deleted record and rrv entries between.
+IndexedFileLayout fixed_parts(std::uint16_t ver_no, std::uint8_t flags = 0) {
+    IndexedFileLayout spec;
+    spec.ver_no = ver_no;
+    spec.key = ver_no == 3 ? two_segment_key(flags) : front_key();
+    spec.key.size.back() = ver_no == 3 ? spec.key.size.back() : 4;
+    spec.fixed_entries = flags == 0;
+    spec.buckets = {{rms::live(bytes("P1--0001 bolt    (steel)")), rms::deleted(bytes("P1--0002 gone    (brass)")),
+                     rms::rrv_entry(), rms::rrv_entry(false), rms::live(bytes("P1--0003 nut            "))},
+                    {rms::live(bytes("P2--0004 washer   spring"))}};
+    return spec;
+}
+
+const std::string kFixedPartsOut =
+    lines({"P1--0001 bolt    (steel)", "P1--0003 nut            ", "P2--0004 washer   spring"});
 
 std::size_t bucket_at(const IndexedFileLayout& spec, std::size_t i) {
     return (rms::indexed_bucket_vbn(spec, i) - 1) * rms::kBlockSize;
@@ -92,13 +120,29 @@ INSTANTIATE_TEST_SUITE_P(
                                         })),
                  kAttributes, {"-l"}, std::string("\x0d\x00", 2) + "K1--0001short\n",
                  "record at VBN 3, offset 41: its 70008 bytes are more than the two-byte prefix of -l can count\n", 1},
-        CopyCase{"FixedNotHandled", rms::indexed_file(parts()), "org=idx rfm=fix lrl=20", {}, "",
+        CopyCase{"KeyInFrontExpandedWithLengthPrefix",
+                 rms::indexed_file(with(parts(), [](IndexedFileLayout& s) {
+                     s.key = front_key(rms::kKeyCompression | rms::kDataCompression);
+                 })),
+                 kAttributes, {"-l"},
+                 std::string("\x0d\x00P1--0001 bolt\n\x0c\x00P1--0003 nut\n\x1b\x00P2--0004 washer      spring\n"
+                             "\x08\x00P2--0005\n"sv),
+                 "", 0},
+        CopyCase{"FixedLength", rms::indexed_file(fixed_parts(3)), "org=idx rfm=fix rat=cr lrl=24", {"-v"},
+                 kFixedPartsOut, kVersionLine + "org=idx rfm=fix rat=cr lrl=24\n3 records copied\n", 0},
+        CopyCase{"Prolog2", rms::indexed_file(fixed_parts(2)), "org=idx rfm=fix rat=cr lrl=24", {}, kFixedPartsOut,
+                 "", 0},
+        CopyCase{"VfcNotHandled", rms::indexed_file(parts()), "org=idx rfm=vfc fsz=2", {}, "",
                  " - not yet implemented\n", 1},
-        CopyCase{"PrologVersion2", patched(rms::indexed_file(parts()), rms::kIndexedPrologVersion, {2, 0}),
+        CopyCase{"PrologVersion4", patched(rms::indexed_file(parts()), rms::kIndexedPrologVersion, {4, 0}),
                  kAttributes, {"-v2"}, "",
-                 kListing + "prolog: dbktsiz=1,flags=0,avbn=2,amax=1,dvbn=3,mrn=0,eof=6,ver_no=2,gbc=0,colvbn=0\n"
-                            "prolog version 2 not supported\n",
+                 kListing + "prolog: dbktsiz=1,flags=0,avbn=2,amax=1,dvbn=3,mrn=0,eof=6,ver_no=4,gbc=0,colvbn=0\n"
+                            "prolog version 4 not supported\n",
                  1},
+        CopyCase{"PrologVersion0", patched(rms::indexed_file(parts()), rms::kIndexedPrologVersion, {0, 0}),
+                 kAttributes, {}, "", "prolog version 0 not supported\n", 1},
+        CopyCase{"IndexNeverInitialised", patched(rms::indexed_file(parts()), rms::kKeyFlags, {0x10}), kAttributes,
+                 {"-v"}, "", kListing + "0 records copied\n", 0},
         CopyCase{"EmptyFileWithoutIndex", rms::indexed_file(with(parts(), [](IndexedFileLayout& s) { s.buckets = {}; })),
                  kAttributes, {"-v"}, "", kListing + "0 records copied\n", 0},
         CopyCase{"ShortVbn1", Bytes(300, 0), kAttributes, {}, "", "VBN 1: the file ends after 300 of its 512 bytes\n",
@@ -141,6 +185,23 @@ INSTANTIATE_TEST_SUITE_P(
                          {5, 1}),
                  kAttributes, {}, "",
                  "compressed key at VBN 3, offset 14: cnt 1 refers to a key before the first\n", 1},
+        CopyCase{"FixedRecordOfAnotherLength",
+                 rms::indexed_file(with(fixed_parts(3, rms::kDataCompression),
+                                        [](IndexedFileLayout& s) {
+                                            s.buckets[1] = {rms::live(bytes("P2--0004 washer  spring"))};
+                                        })),
+                 "org=idx rfm=fix rat=cr lrl=24", {}, lines({"P1--0001 bolt    (steel)", "P1--0003 nut            "}),
+                 "record at VBN 4, offset 14: 23 bytes where lrl is 24\n", 1},
+        CopyCase{"ShortHeadPastFreespace",
+                 patched(rms::indexed_file(fixed_parts(2)), bucket_at(fixed_parts(2), 1) + rms::kBucketFreespace,
+                         {14 + 4, 0}),
+                 "org=idx rfm=fix rat=cr lrl=24", {}, lines({"P1--0001 bolt    (steel)", "P1--0003 nut            "}),
+                 "entry at VBN 4, offset 14, reaches past freespace 0x0012\n", 1},
+        CopyCase{"ShortEntryBodyPastFreespace",
+                 patched(rms::indexed_file(fixed_parts(2)), bucket_at(fixed_parts(2), 1) + rms::kBucketFreespace,
+                         {14 + 7 + 20, 0}),
+                 "org=idx rfm=fix rat=cr lrl=24", {}, lines({"P1--0001 bolt    (steel)", "P1--0003 nut            "}),
+                 "entry at VBN 4, offset 14: rl 24 reaches past freespace 0x0029\n", 1},
         CopyCase{"DataSegmentPastTheBody",
                  patched(rms::indexed_file(parts(rms::kDataCompression)),
                          bucket_at(parts(), 0) + rms::kBucketFirstEntry + 11 + 6, {40, 0}),
@@ -187,6 +248,86 @@ TEST(Indexed, CompressionRoundTrip) {
         EXPECT_TRUE(r.out == expected);
         EXPECT_EQ(r.err, kVersionLine + "org=idx rfm=var rat=none lrl=32767\n401 records copied\n");
         EXPECT_EQ(r.status, 0);
+    }
+}
+
+// Records over many buckets in every form a file stores them: prolog 3
+// plain (fixed-length ones without rl), key or data compressed, with the
+// key in front or not; prologs 1 and 2 whole, behind heads with rrv
+// pointers of every size or none. Each gives them all back, with -l
+// preceded by their lengths.
+TEST(Indexed, EveryFormRoundTrip) {
+    struct Form {
+        const char* name;
+        std::uint16_t ver_no;
+        std::uint8_t flags;
+        bool in_front;
+        bool fixed;
+        std::uint8_t pointer_code;
+    };
+    const Form forms[] = {
+        {"FixedPlain", 3, 0, false, true, 2},
+        {"FixedPlainInFront", 3, 0, true, true, 2},
+        {"FixedKeyCompressed", 3, rms::kKeyCompression, false, true, 2},
+        {"FixedDataCompressedInFront", 3, rms::kDataCompression, true, true, 2},
+        {"FixedBothCompressed", 3, rms::kKeyCompression | rms::kDataCompression, false, true, 2},
+        {"FixedBothCompressedInFront", 3, rms::kKeyCompression | rms::kDataCompression, true, true, 2},
+        {"VarBothCompressedInFront", 3, rms::kKeyCompression | rms::kDataCompression, true, false, 2},
+        {"Prolog2FixedShortPointers", 2, 0, true, true, 0},
+        {"Prolog2FixedLongPointers", 2, 0, true, true, 3},
+        {"Prolog2Var", 2, 0, true, false, 1},
+        {"Prolog1Fixed", 1, 0, true, true, 2},
+    };
+    constexpr std::size_t kLength = 40;
+    std::mt19937 random(13);
+    for (const Form& form : forms) {
+        for (const bool prefix : {false, true}) {
+            SCOPED_TRACE(std::string(form.name) + (prefix ? " -l" : ""));
+            IndexedFileLayout spec;
+            spec.ver_no = form.ver_no;
+            spec.key.position = form.in_front ? std::vector<std::uint16_t>{0} : std::vector<std::uint16_t>{10, 1};
+            spec.key.size = form.in_front ? std::vector<std::uint8_t>{5} : std::vector<std::uint8_t>{4, 3};
+            spec.key.flags = form.flags;
+            spec.fixed_entries = form.fixed && form.flags == 0;
+            spec.pointer_code = form.pointer_code;
+            spec.datbktsz = 2;
+            std::string expected;
+            std::size_t used = spec.datbktsz * rms::kBlockSize;
+            Bytes key;
+            for (int i = 0; i < 300; ++i) {
+                char number[16];
+                std::snprintf(number, sizeof number, "R%04d", i / 2);
+                Bytes record = bytes(number);
+                const std::size_t length = form.fixed ? kLength : 5 + random() % 60;
+                while (record.size() < length) {
+                    record.insert(record.end(), 1 + random() % 9, static_cast<unsigned char>('a' + random() % 3));
+                }
+                record.resize(length);
+                std::vector<IndexedEntry> entries = {i % 7 == 3 ? rms::deleted(record) : rms::live(record)};
+                if (i % 11 == 0) {
+                    entries.push_back(rms::rrv_entry(i % 22 == 0));
+                }
+                for (const IndexedEntry& entry : entries) {
+                    const std::size_t size = rms::indexed_entry_size(spec, entry, key);
+                    if (used + size > spec.datbktsz * rms::kBlockSize) {
+                        spec.buckets.emplace_back();
+                        used = rms::kBucketFirstEntry;
+                    }
+                    used += size;
+                    spec.buckets.back().push_back(entry);
+                }
+                if (entries.front().kind == rms::EntryKind::kLive) {
+                    expected += prefix ? std::string{static_cast<char>(length), 0} : "";
+                    expected += rms::text(record);
+                }
+            }
+            const std::string attributes = form.fixed ? "org=idx rfm=fix lrl=40" : "org=idx rfm=var";
+            ToolResult r = run_on_file(rms::indexed_file(spec), attributes, prefix ? std::vector<std::string>{"-l"}
+                                                                                   : std::vector<std::string>{});
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.status, 0);
+            EXPECT_TRUE(r.out == expected);
+        }
     }
 }
 
@@ -243,6 +384,40 @@ std::size_t count_of(const std::string& text, const std::string& piece) {
     std::size_t count = 0;
     for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
     return count;
+}
+
+// Entries without an rl field show rl=-; those of prologs 1 and 2 show
+// their rrv pointer as (id,vbn), or - when they have none. These versions
+// have no copy array to list at -v3.
+TEST(Indexed, DumpsOfEntriesWithoutLengthField) {
+    const std::string prolog2 =
+        "vbn #3: checkchar=0x03,indexno=0,adrsample=0x0003,freespace=0x0074,nxtrecid=6,nxtbkt=4,level=0,"
+        "bktcb=(lastbkt=0,rootbkt=0,ptr_sz=0)\n"
+        "dr ctrl=(ptr_sz=2,del=0,rrv=0,noptr=0),rid=1,rrv=(id=1,vbn=3),rl=-\n"
+        "dr ctrl=(ptr_sz=2,del=1,rrv=0,noptr=0),rid=2,rrv=(id=2,vbn=3),rl=-\n"
+        "dr ctrl=(ptr_sz=2,del=0,rrv=1,noptr=0),rid=3,rrv=(id=3,vbn=3),rl=-\n"
+        "dr ctrl=(ptr_sz=0,del=1,rrv=1,noptr=1),rid=4,rrv=-,rl=-\n"
+        "dr ctrl=(ptr_sz=2,del=0,rrv=0,noptr=0),rid=5,rrv=(id=5,vbn=3),rl=-\n"
+        "vbn #4: checkchar=0x04,indexno=0,adrsample=0x0004,freespace=0x002d,nxtrecid=2,nxtbkt=3,level=0,"
+        "bktcb=(lastbkt=1,rootbkt=0,ptr_sz=0)\n"
+        "dr ctrl=(ptr_sz=2,del=0,rrv=0,noptr=0),rid=1,rrv=(id=1,vbn=4),rl=-\n"
+        "3 records copied\n";
+    ToolResult r = run_on_file(rms::indexed_file(fixed_parts(2)), "org=idx rfm=fix rat=cr lrl=24", {"-v3"});
+    EXPECT_EQ(r.out, kFixedPartsOut);
+    ASSERT_GE(r.err.size(), prolog2.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - prolog2.size()), prolog2);
+    EXPECT_EQ(r.err.find("copy array"), std::string::npos);
+
+    IndexedFileLayout variable = fixed_parts(2);
+    variable.fixed_entries = false;
+    r = run_on_file(rms::indexed_file(variable), kAttributes, {"-v2"});
+    EXPECT_NE(r.err.find("dr ctrl=(ptr_sz=2,del=1,rrv=0,noptr=0),rid=2,rrv=(id=2,vbn=3),rl=24\n"), std::string::npos);
+    EXPECT_NE(r.err.find("dr ctrl=(ptr_sz=0,del=1,rrv=1,noptr=1),rid=4,rrv=-,rl=-\n"), std::string::npos);
+
+    r = run_on_file(rms::indexed_file(fixed_parts(3)), "org=idx rfm=fix rat=cr lrl=24", {"-v2"});
+    EXPECT_EQ(count_of(r.err, ",rl=-\n"), 6u);
+    EXPECT_NE(r.err.find("dr ctrl=(ptr_sz=2,del=0,rrv=1),rid=3,rrv=0x000000030003,rl=-\n"), std::string::npos);
+    EXPECT_EQ(r.status, 0);
 }
 
 // A damaged descriptor chain ends its dump with one message; the copy goes on.

@@ -130,31 +130,42 @@ void relative_records(Bytes& file, std::string& out) {
     file = rms::relative_file(layout);
 }
 
+// How an indexed file of indexed_records stores its records.
+struct IndexedForm {
+    std::uint8_t flags = 0;  // key 0's compression
+    bool length_prefix = false;
+    bool key_in_front = false;  // key 0 of one segment at 0: records in user order
+    std::uint16_t ver_no = 3;
+    std::size_t fixed = 0;  // the record length, or 0 for variable-length records
+};
+
 // Buckets of 3 blocks, each filled while the next entry fits; every 13th
 // record deleted and an rrv entry after every 29th. The ring follows the file
 // but for its middle third, which runs backwards through the file, so reads
 // of many buckets alternate with jumps. Records are at least 9 bytes long:
-// the key's segments lie at 5..8 and 0..1.
-std::function<void(Bytes&, std::string&)> indexed_records(std::uint8_t flags, bool length_prefix) {
+// the key's segments lie at 5..8 and 0..1, or at 0..5.
+std::function<void(Bytes&, std::string&)> indexed_records(const IndexedForm& form) {
     return [=](Bytes& file, std::string& out) {
         rms::IndexedFileLayout layout;
-        layout.key.position = {5, 0};
-        layout.key.size = {4, 2};
-        layout.key.flags = flags;
+        layout.key.position = form.key_in_front ? std::vector<std::uint16_t>{0} : std::vector<std::uint16_t>{5, 0};
+        layout.key.size = form.key_in_front ? std::vector<std::uint8_t>{6} : std::vector<std::uint8_t>{4, 2};
+        layout.key.flags = form.flags;
+        layout.ver_no = form.ver_no;
+        layout.fixed_entries = form.fixed != 0 && form.flags == 0;
         layout.datbktsz = 3;
         const std::size_t room = layout.datbktsz * rms::kBlockSize;
         std::size_t used = room;
         Bytes key;
         for (std::size_t i = 0; i < kRecords; ++i) {
             Bytes data = record(i);
-            data.resize(std::max<std::size_t>(data.size(), 9), '.');
+            data.resize(form.fixed != 0 ? form.fixed : std::max<std::size_t>(data.size(), 9), '.');
             std::vector<rms::IndexedEntry> entries = {{i % 13 == 0 ? rms::EntryKind::kDeleted : rms::EntryKind::kLive,
                                                        data}};
             if (i % 29 == 0) {
                 entries.push_back(rms::rrv_entry());
             }
             for (const rms::IndexedEntry& entry : entries) {
-                const std::size_t size = rms::indexed_entry_size(layout.key, entry, key);
+                const std::size_t size = rms::indexed_entry_size(layout, entry, key);
                 if (used + size > room) {
                     layout.buckets.emplace_back();
                     used = rms::kBucketFirstEntry;
@@ -163,7 +174,7 @@ std::function<void(Bytes&, std::string&)> indexed_records(std::uint8_t flags, bo
                 layout.buckets.back().push_back(entry);
             }
             if (entries.front().kind == rms::EntryKind::kLive) {
-                if (length_prefix) {
+                if (form.length_prefix) {
                     append_length_word(out, data.size());
                 }
                 append(out, data);
@@ -178,6 +189,8 @@ std::function<void(Bytes&, std::string&)> indexed_records(std::uint8_t flags, bo
         file = rms::indexed_file(layout);
     };
 }
+
+constexpr std::uint8_t kBothCompressed = rms::kKeyCompression | rms::kDataCompression;
 
 class LargeFilesTest : public testing::TestWithParam<LargeCase> {};
 
@@ -208,10 +221,33 @@ INSTANTIATE_TEST_SUITE_P(
                     LargeCase{"FixLongerThanABlock", "rfm=fix lrl=601", {}, fix_records(3000, 601, "")},
                     LargeCase{"FixRaw", "rfm=fix lrl=133", {"-r"}, fix_records(15000, 133, "")},
                     LargeCase{"Relative", "org=rel rfm=var rat=cr lrl=200 bks=3", {}, relative_records},
-                    LargeCase{"Indexed", "org=idx rfm=var rat=cr", {}, indexed_records(0, false)},
-                    LargeCase{"IndexedLengthPrefix", "org=idx rfm=var rat=cr", {"-l"}, indexed_records(0, true)},
+                    LargeCase{"Indexed", "org=idx rfm=var rat=cr", {}, indexed_records({})},
+                    LargeCase{"IndexedLengthPrefix", "org=idx rfm=var rat=cr", {"-l"}, indexed_records({0, true})},
                     LargeCase{"IndexedCompressed", "org=idx rfm=var rat=cr", {},
-                              indexed_records(rms::kKeyCompression | rms::kDataCompression, false)}),
+                              indexed_records({kBothCompressed})},
+                    LargeCase{"IndexedCompressedInUserOrder", "org=idx rfm=var rat=cr", {"-l"},
+                              indexed_records({kBothCompressed, true, true})},
+                    LargeCase{"IndexedFixedCompressedInUserOrder", "org=idx rfm=fix rat=cr lrl=333", {},
+                              indexed_records({kBothCompressed, false, true, 3, 333})},
+                    LargeCase{"IndexedProlog2", "org=idx rfm=fix rat=cr lrl=333", {},
+                              indexed_records({0, false, true, 2, 333})}),
     [](const testing::TestParamInfo<LargeCase>& info) { return std::string(info.param.name); });
+
+// A compressed record that expands to more than the whole output buffer
+// (runs of one byte, 255 to a segment of three bytes) comes out whole, as
+// do the records around it.
+TEST(LargeFiles, ExpandedRecordLargerThanTheOutputBuffer) {
+    rms::IndexedFileLayout layout;
+    layout.key.position = {0};
+    layout.key.size = {4};
+    layout.key.flags = kBothCompressed;
+    layout.datbktsz = 63;
+    const Bytes huge = rms::bytes("K002" + std::string(1600000, 'q') + "end");
+    layout.buckets = {{rms::live(rms::bytes("K001 before")), rms::live(huge), rms::live(rms::bytes("K003 after"))}};
+    ToolResult r = run_on_file(rms::indexed_file(layout), "org=idx rfm=var rat=cr");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out == "K001 before\n" + rms::text(huge) + "\nK003 after\n");
+}
 
 }  // namespace

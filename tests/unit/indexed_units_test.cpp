@@ -2,6 +2,7 @@
 // data expansion, and the descriptor lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,49 @@ TEST_P(ExpansionTest, ExpandsOrRefuses) {
     }
     ASSERT_TRUE(expanded);
     EXPECT_EQ(std::string(expansion.record.begin(), expansion.record.begin() + static_cast<long>(length)), c.record);
+}
+
+// Straight into a room of every size: a room too small for the record is
+// found out before any byte is promised, the key buffer is left so that the
+// same body expands the same way again, and a room large enough gets
+// exactly the record expand_record builds, or the same refusal. Nothing is
+// written past the room.
+TEST_P(ExpansionTest, ExpandsIntoARoomOfAnySize) {
+    const ExpansionCase& c = GetParam();
+    const std::size_t rl = c.rl != 0 ? c.rl : c.body.size();
+    for (std::size_t room = 0; room <= c.record.size() + 40; ++room) {
+        SCOPED_TRACE(room);
+        Expansion expansion;
+        expansion.key_compressed = c.key_compressed;
+        expansion.data_compressed = c.data_compressed;
+        expansion.keysz = c.keysz;
+        if (!c.previous_key.empty()) {
+            expansion.key = bytes(c.previous_key);
+            expansion.have_key = true;
+        }
+        constexpr unsigned char kGuard = 0xEE;
+        Bytes out(room + 16, kGuard);
+        std::size_t length = 0;
+        std::string fault;
+        ExpansionResult result =
+            expand_record_into(expansion, c.body.data(), rl, c.body.size(), {7, 30}, fault, out.data(), room, &length);
+        EXPECT_TRUE(std::all_of(out.begin() + static_cast<long>(room), out.end(),
+                                [](unsigned char b) { return b == kGuard; }));
+        if (result == ExpansionResult::kNoRoom) {
+            EXPECT_TRUE(c.record.empty() || room < c.record.size());
+            Bytes again(c.record.size() + 16);
+            result = expand_record_into(expansion, c.body.data(), rl, c.body.size(), {7, 30}, fault, again.data(),
+                                        again.size(), &length);
+            out = again;
+        }
+        if (c.record.empty()) {
+            EXPECT_EQ(result, ExpansionResult::kRefused);
+            EXPECT_EQ(fault + "\n", c.err);
+            continue;
+        }
+        ASSERT_EQ(result, ExpansionResult::kExpanded);
+        EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<long>(length)), c.record);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
