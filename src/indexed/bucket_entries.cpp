@@ -4,6 +4,14 @@
 #include "platform/formatted.h"
 #include "platform/little_endian.h"
 
+BucketHeader decode_data_bucket_header(const unsigned char* bucket, EntryLayout layout) {
+    BucketHeader header = decode_bucket_header(bucket);
+    if (layout == EntryLayout::kProlog2) {
+        header.nxtrecid = bucket[kBucketNxtrecidOffset];
+    }
+    return header;
+}
+
 EntryWalk walk_entries(const EntryFormat& format, const unsigned char* bucket, std::size_t freespace) {
     return {format, bucket, freespace, kBucketHeaderSize};
 }

@@ -16,6 +16,16 @@ enum class EntryLayout {
     kProlog2,  // prologs 1 and 2: one-byte ids, pointers of 2 to 5 bytes or none
 };
 
+// The entry layout of a prolog version: 3, or 1 and 2 (the caller has
+// refused any other).
+inline EntryLayout entry_layout_of(std::uint16_t ver_no) {
+    return ver_no == kPrologVersion3 ? EntryLayout::kProlog3 : EntryLayout::kProlog2;
+}
+
+// A data bucket's header, its nxtrecid as the layout keeps it: prolog 1 and
+// 2 buckets hold a one-byte id where prolog 3 ones hold two bytes.
+BucketHeader decode_data_bucket_header(const unsigned char* bucket, EntryLayout layout);
+
 // How the entries of a file are laid out.
 struct EntryFormat {
     // Entries of live and deleted records carry the body length rl; without

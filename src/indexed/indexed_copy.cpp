@@ -327,10 +327,7 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
         return false;
     }
-    BucketHeader header = decode_bucket_header(bucket);
-    if (copy.entry_format.layout == EntryLayout::kProlog2) {
-        header.nxtrecid = bucket[kBucketNxtrecidOffset];
-    }
+    const BucketHeader header = decode_data_bucket_header(bucket, copy.entry_format.layout);
     if (verbose_dumps(copy.options)) {
         print_bucket_line(vbn, header, console);
     }
@@ -421,7 +418,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     // Records of fixed length carry no rl field unless they are compressed.
     copy.entry_format.length_field = !fixed || key_compressed || data_compressed;
     copy.entry_format.fixed_length = fixed ? lrl_of(attributes) : 0;
-    copy.entry_format.layout = key_in_front ? EntryLayout::kProlog3 : EntryLayout::kProlog2;
+    copy.entry_format.layout = entry_layout_of(prolog.ver_no);
     copy.record_length = fixed ? lrl_of(attributes) : 0;
     if (key_in_front) {
         build_copy_array(key, copy.copy_array, trace);

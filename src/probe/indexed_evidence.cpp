@@ -1,8 +1,9 @@
 // Evidence for indexed files: a consistent key descriptor of key 0 in the
 // prolog, then the ring of data buckets from its ldvbn walked entry by
-// entry as the copier walks it, for variable-length records or, in an
-// uncompressed file, for fixed-length records without a length field. What
-// the records hold decides the carriage control, never surely.
+// entry as the copier walks it (in the entry layout of the prolog version),
+// for variable-length records or, in an uncompressed file, for fixed-length
+// records without a length field. What the records hold decides the
+// carriage control, never surely.
 #include <algorithm>
 
 #include "formats/indexed_layout.h"
@@ -16,9 +17,6 @@ namespace {
 // Records of one length, at least this many, tell fixed-length records
 // from variable-length ones.
 constexpr std::uint64_t kEqualLengthsForFixed = 5;
-// Offsets in an entry: its record id and the VBN of its rrv pointer.
-constexpr std::size_t kEntryRecordId = 1;
-constexpr std::size_t kEntryRrvVbn = 5;
 
 // What a walk of the ring of data buckets found.
 struct RingWalk {
@@ -37,6 +35,7 @@ struct IndexedKey {
     KeyDescriptor key;
     std::size_t minimum = 0;   // bytes the copy array needs of a stored record
     std::uint64_t blocks = 0;  // of the file
+    EntryLayout layout = EntryLayout::kProlog3;
     Expansion expansion;
 };
 
@@ -47,12 +46,13 @@ struct IndexedKey {
 // uncompressed fixed-length records, bodies of fixed_length bytes without
 // one. Bytes read at a wrong length pass for entries all too easily, so
 // these must also have a record id below the bucket's next one and an rrv
-// pointer into the file. Records are counted into found, when given.
+// pointer into the file (when the entry has one). Records are counted into
+// found, when given.
 bool walk_bucket(IndexedKey& key, const unsigned char* bucket, const BucketHeader& header, std::uint32_t vbn,
                  std::size_t fixed_length, RingWalk* found) {
     Expansion& expansion = key.expansion;
     const std::size_t free_space = header.freespace;
-    const EntryFormat format{fixed_length == 0, fixed_length};
+    const EntryFormat format{fixed_length == 0, fixed_length, key.layout};
     EntryWalk walk = walk_entries(format, bucket, free_space);
     Entry entry;
     std::string fault;
@@ -60,10 +60,12 @@ bool walk_bucket(IndexedKey& key, const unsigned char* bucket, const BucketHeade
         if (entry.kind == EntryKind::kDamaged) {
             return false;
         }
-        const unsigned rid = le16(entry.head + kEntryRecordId);
-        const std::uint32_t rrv_vbn = le32(entry.head + kEntryRrvVbn);
-        if (fixed_length != 0 && (rid == 0 || rid >= header.nxtrecid || rrv_vbn == 0 || rrv_vbn > key.blocks)) {
-            return false;
+        if (fixed_length != 0) {
+            const EntryIds ids = entry_ids(entry, format);
+            if (ids.record_id == 0 || ids.record_id >= header.nxtrecid ||
+                (ids.has_pointer && (ids.rrv_vbn == 0 || ids.rrv_vbn > key.blocks))) {
+                return false;
+            }
         }
         if (entry.kind != EntryKind::kLive || found == nullptr) {
             continue;
@@ -91,14 +93,14 @@ bool walk_bucket(IndexedKey& key, const unsigned char* bucket, const BucketHeade
 
 // The data bucket at vbn and its header, or nullptr with the reason in
 // failure.
-const unsigned char* data_bucket(ByteWindow& window, std::uint32_t vbn, std::size_t bucket_size, BucketHeader& header,
-                                 std::string& failure) {
+const unsigned char* data_bucket(ByteWindow& window, std::uint32_t vbn, std::size_t bucket_size, EntryLayout layout,
+                                 BucketHeader& header, std::string& failure) {
     const unsigned char* bucket = vbn == 0 ? nullptr : window_bytes(window, (vbn - 1ull) * kBlockSize, bucket_size);
     if (bucket == nullptr) {
         failure = formatted("bucket VBN %u lies outside the file", vbn);
         return nullptr;
     }
-    header = decode_bucket_header(bucket);
+    header = decode_data_bucket_header(bucket, layout);
     if (header.level != 0 || header.freespace < kBucketHeaderSize || header.freespace > bucket_size) {
         failure = formatted("VBN %u is no data bucket (level %u, freespace %u)", vbn, header.level, header.freespace);
         return nullptr;
@@ -118,7 +120,7 @@ RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_l
     std::uint32_t vbn = key.key.ldvbn;
     while (walk.buckets < most) {
         BucketHeader header;
-        const unsigned char* bucket = data_bucket(window, vbn, bucket_size, header, walk.failure);
+        const unsigned char* bucket = data_bucket(window, vbn, bucket_size, key.layout, header, walk.failure);
         if (bucket == nullptr) {
             return walk;
         }
@@ -144,7 +146,11 @@ RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_l
 // fits), the lengths that fit the buckets before it.
 std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& rivalled) {
     const std::size_t bucket_size = key.key.datbktsz * kBlockSize;
-    const std::size_t longest = bucket_size - kBucketHeaderSize - kRrvEntrySize;
+    const bool short_ids = key.layout == EntryLayout::kProlog2;
+    const std::size_t longest = bucket_size - kBucketHeaderSize - (short_ids ? kShortEntryIdsSize : kRrvEntrySize);
+    // The head in front of each record: in prologs 1 and 2 that of the first
+    // entry, as a file's records carry rrv pointers of one size.
+    std::size_t head = kRrvEntrySize;
     std::vector<bool> fits(longest + 1, true);
     const std::size_t shortest = std::max<std::size_t>(key.minimum, 1);
     ByteWindow window{&input, {}, 0, 0};
@@ -154,12 +160,15 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
     std::vector<bool> fits_here(longest + 1);
     for (std::uint64_t buckets = 0; buckets < most; ++buckets) {
         BucketHeader header;
-        const unsigned char* bucket = data_bucket(window, vbn, bucket_size, header, failure);
+        const unsigned char* bucket = data_bucket(window, vbn, bucket_size, key.layout, header, failure);
         if (bucket == nullptr) {
             if (buckets == 0) {
                 return 0;
             }
             break;
+        }
+        if (buckets == 0 && short_ids && header.freespace > kBucketHeaderSize) {
+            head = short_head_size(bucket[kBucketHeaderSize]);
         }
         bool any = false;
         for (std::size_t length = shortest; length <= longest; ++length) {
@@ -183,7 +192,7 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
         }
         if (found == 0) {
             found = length;
-        } else if ((length + kRrvEntrySize) % (found + kRrvEntrySize) != 0) {
+        } else if ((length + head) % (found + head) != 0) {
             rivalled = true;
         }
     }
@@ -282,28 +291,29 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         prolog.ver_no, segments, key_size, bucket_blocks);
     const std::uint32_t first = key.key.ldvbn;
     key.blocks = (input.size + kBlockSize - 1) / kBlockSize;
+    const char* const unknown_format =
+        ": no record tells the record format or the carriage control; rat=cr, as most indexed files have";
+    if ((key.key.flags & kKeyInitIdx) != 0) {
+        out.push_back(indexed_candidate(kRfmVariable, kRatCarriageReturn, 0, kIndexedNoDataScore,
+                                        descriptor + "; key 0's index was never initialised" + unknown_format));
+        return;
+    }
     if (first < 2 || first - 1 + bucket_blocks > key.blocks) {
         out.push_back(indexed_candidate(
             kRfmVariable, kRatCarriageReturn, 0, kIndexedNoDataScore,
-            descriptor + formatted("; ldvbn %u lies outside the file (index never filled?): no record tells "
-                                   "the record format or the carriage control; rat=cr, as most indexed files "
-                                   "have",
-                                   first)));
+            descriptor + formatted("; ldvbn %u lies outside the file (index never filled?)", first) +
+                unknown_format));
         return;
     }
-    if (prolog.ver_no != kPrologVersion3) {
-        out.push_back(indexed_candidate(
-            kRfmVariable, kRatCarriageReturn, 0, kIndexedVersionUnwalkedScore,
-            descriptor + formatted("; ldvbn %u inside the file; buckets of this version not walked: the record "
-                                   "format is unknown",
-                                   first)));
-        return;
-    }
+    // Prologs 1 and 2 store each record whole and uncompressed, its key
+    // where the descriptor places it: the copy array's minimum holds there too.
+    key.layout = entry_layout_of(prolog.ver_no);
+    const bool key_in_front = key.layout == EntryLayout::kProlog3;
     CopyArray copy_array;
     build_copy_array(key.key, copy_array, nullptr);
     key.minimum = static_cast<std::size_t>(copy_array_minimum_length(copy_array));
-    key.expansion.key_compressed = (key.key.flags & kKeyCompressed) != 0;
-    key.expansion.data_compressed = (key.key.flags & kRecordCompressed) != 0;
+    key.expansion.key_compressed = key_in_front && (key.key.flags & kKeyCompressed) != 0;
+    key.expansion.data_compressed = key_in_front && (key.key.flags & kRecordCompressed) != 0;
     key.expansion.keysz = key.key.keysz;
     const RingWalk walk = walk_ring(input, key, 0);
     const bool compressed = key.expansion.key_compressed || key.expansion.data_compressed;

@@ -47,8 +47,6 @@ inline constexpr int kOtherCarriageControlGap = 10;
 inline constexpr int kOneLengthVariableGap = 20;
 // The first data bucket lies outside the file: the descriptor alone.
 inline constexpr int kIndexedNoDataScore = 60;
-// A prolog version whose buckets are not walked.
-inline constexpr int kIndexedVersionUnwalkedScore = 55;
 // A consistent descriptor whose ring of data buckets does not walk back to
 // its start (damaged or cut short): the buckets before the break are read
 // as a whole ring is, in the entry format that goes furthest, and score at
@@ -64,8 +62,7 @@ inline constexpr int kIndexedRingBrokenScore = 50;
 // threshold, and the cap lies below it.
 inline constexpr int kOverruledByIndexedCap = 45;
 static_assert(kIndexedWalkedScore >= kIndexedRingBrokenScore && kRivalledLengthScore >= kIndexedRingBrokenScore &&
-              kIndexedNoDataScore >= kIndexedRingBrokenScore &&
-              kIndexedVersionUnwalkedScore >= kIndexedRingBrokenScore);
+              kIndexedNoDataScore >= kIndexedRingBrokenScore);
 static_assert(kOverruledByIndexedCap < kIndexedRingBrokenScore);
 
 // ---- Relative files (relative_evidence.cpp)
@@ -103,7 +100,8 @@ static_assert(kRelativeClearScore - kDamagePenalty < kConfidentScore);
 // there by chance is rare, but zero bytes parse as empty records and a
 // short file needs few steps. Three records or more add
 // kChainRecordsBonus; records mostly of text or mostly binary add
-// kChainContentBonus, a mix takes it away; a chain of mostly empty records
+// kChainContentBonus (a lone binary record adds nothing), a mix takes it
+// away; a chain of mostly empty records
 // (zeros) loses kChainMostlyEmptyPenalty.
 inline constexpr int kChainToEndScore = 70;
 inline constexpr int kChainRecordsBonus = 10;
@@ -163,6 +161,12 @@ inline constexpr double kEndsInsideRecordNats = 50;
 // kOverruledLead below their own score.
 inline constexpr int kStreamScore = 80;
 static_assert(kStreamScore >= kConfidentScore);
+// RMS ends every record of a stream file with its terminator: text whose
+// last line has none was cut short or written by other means (a fixed-length
+// file of lines, a PC file ended by Ctrl-Z). Still the reading to name,
+// never a confident one.
+inline constexpr int kStreamUnterminatedScore = 60;
+static_assert(kStreamUnterminatedScore < kConfidentScore);
 
 // ---- When nothing else fits (probe.cpp)
 // An undefined format, copied as it is; and for binary files of whole

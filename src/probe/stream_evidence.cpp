@@ -38,8 +38,13 @@ void add_stream_candidates(const ProbeInput& input, std::vector<Candidate>& out)
     }
     const std::uint16_t lrl =
         rfm == kRfmStreamLf ? 0 : static_cast<std::uint16_t>(std::min<std::uint64_t>(longest, kLongestRecord));
-    Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl, kStreamScore);
-    stream.evidence = formatted("text of %llu lines ended by %s, %llu bytes that are not text",
-                                static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other));
+    ByteWindow window{&input, {}, 0, 0};
+    const unsigned char* last = window_bytes(window, input.size - 1, 1);
+    const bool terminated = last != nullptr && *last == (rfm == kRfmStreamCr ? '\r' : '\n');
+    Candidate stream = make_candidate(kOrgSequential, rfm, kRatCarriageReturn, lrl,
+                                      terminated ? kStreamScore : kStreamUnterminatedScore);
+    stream.evidence = formatted("text of %llu lines ended by %s, %llu bytes that are not text%s",
+                                static_cast<unsigned long long>(lines), kind, static_cast<unsigned long long>(other),
+                                terminated ? "" : "; the last line has no terminator");
     out.push_back(stream);
 }

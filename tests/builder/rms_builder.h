@@ -144,6 +144,7 @@ struct IndexedKeyLayout {
     std::uint32_t rootvbn = 0;
 };
 
+inline constexpr std::uint8_t kIndexNeverInitialised = 0x10;
 inline constexpr std::uint8_t kKeyCompression = 0x40;
 inline constexpr std::uint8_t kDataCompression = 0x80;
 

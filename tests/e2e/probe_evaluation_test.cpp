@@ -173,6 +173,19 @@ BuiltFile sequential_fixed(Prng& prng, bool text) {
 BuiltFile fixed_text(Prng& prng) { return sequential_fixed(prng, true); }
 BuiltFile fixed_binary(Prng& prng) { return sequential_fixed(prng, false); }
 
+// Stream text: lines ended by CR LF or by CR alone, each ending its line.
+BuiltFile stream(Prng& prng, rms::StreamFormat format) {
+    std::vector<Bytes> lines(prng.in(1, 300));
+    for (Bytes& line : lines) {
+        line = text_line(prng, 132);
+    }
+    return {rms::stream_file(lines, format), with_line_ends(lines, true),
+            format == rms::StreamFormat::kCrLf ? "rfm=stm rat=cr" : "rfm=stmcr rat=cr"};
+}
+
+BuiltFile stream_crlf(Prng& prng) { return stream(prng, rms::StreamFormat::kCrLf); }
+BuiltFile stream_cr(Prng& prng) { return stream(prng, rms::StreamFormat::kCr); }
+
 BuiltFile relative(Prng& prng, bool text) {
     rms::RelativeFileLayout spec;
     spec.bks = static_cast<std::uint8_t>(prng.in(1, 4));
@@ -201,16 +214,25 @@ BuiltFile relative(Prng& prng, bool text) {
 BuiltFile relative_text(Prng& prng) { return relative(prng, true); }
 BuiltFile relative_binary(Prng& prng) { return relative(prng, false); }
 
-// Indexed files of variable-length records: a key of one to three segments
-// at positions of their own, buckets of one to 32 blocks chained in any
-// order, deleted and rrv entries among the live ones, keys and data
-// compressed or not.
-BuiltFile indexed(Prng& prng, bool text) {
+// How an indexed file of the evaluation stores its records.
+struct IndexedForm {
+    bool text = false;
+    bool fixed = false;        // fixed-length records, of one length per file
+    std::uint16_t ver_no = 3;  // prologs 1 and 2 compress nothing
+};
+
+// Indexed files: a key of one to three segments at positions of their own,
+// buckets of one to 32 blocks chained in any order, deleted and rrv entries
+// among the live ones, keys and data compressed or not.
+BuiltFile indexed(Prng& prng, const IndexedForm& form) {
     static const std::uint8_t kFlags[] = {0, rms::kKeyCompression, rms::kDataCompression,
                                           rms::kKeyCompression | rms::kDataCompression};
+    const bool text = form.text;
     rms::IndexedFileLayout spec;
+    spec.ver_no = form.ver_no;
     spec.datbktsz = static_cast<std::uint8_t>(prng.chance(15) ? prng.in(9, 32) : prng.in(1, 8));
-    spec.key.flags = kFlags[prng.in(0, std::size(kFlags) - 1)];
+    spec.key.flags = form.ver_no == 3 ? kFlags[prng.in(0, std::size(kFlags) - 1)] : 0;
+    spec.fixed_entries = form.fixed && spec.key.flags == 0;
     std::size_t key_end = 0;  // every record reaches past the last segment
     for (std::size_t i = prng.in(1, 3); i > 0; --i) {
         key_end += prng.in(0, 12);
@@ -229,14 +251,17 @@ BuiltFile indexed(Prng& prng, bool text) {
     const auto entry_size = [&](std::size_t length) { return data_compressed ? 2 * length + 16 : length + 13; };
     const std::size_t room = spec.datbktsz * rms::kBlockSize - rms::kBucketFirstEntry;
     const std::size_t longest = std::min<std::size_t>(text ? 132 : 400, (room - 16) / (data_compressed ? 2 : 1));
+    const std::size_t shortest = std::max<std::size_t>(key_end, 6);
+    const std::size_t fixed_length = form.fixed ? prng.in(shortest, longest) : 0;
     std::vector<Bytes> live;
     std::uint32_t counter = static_cast<std::uint32_t>(prng.next());
     const auto record = [&] {
-        if (!text) return binary_record(prng, prng.in(std::max<std::size_t>(key_end, 6), longest), counter++);
+        if (!text) return binary_record(prng, form.fixed ? fixed_length : prng.in(shortest, longest), counter++);
         Bytes data = text_line(prng, key_end);
         data.resize(key_end, ' ');
         const Bytes rest = text_line(prng, longest - key_end);
         data.insert(data.end(), rest.begin(), rest.end());
+        if (form.fixed) data.resize(fixed_length, ' ');
         return data;
     };
     spec.buckets.emplace_back();
@@ -262,13 +287,19 @@ BuiltFile indexed(Prng& prng, bool text) {
         for (std::size_t i = spec.slots.size(); i > 1; --i) std::swap(spec.slots[i - 1], spec.slots[prng.in(0, i - 1)]);
     }
     return {rms::indexed_file(spec), with_line_ends(live, text),
-            std::string("org=idx rfm=var") + (text ? " rat=cr" : "") + " flags=" + std::to_string(spec.key.flags) +
+            (form.fixed ? "org=idx rfm=fix lrl=" + std::to_string(fixed_length) : std::string("org=idx rfm=var")) +
+                (text ? " rat=cr" : "") + " prolog=" + std::to_string(spec.ver_no) +
+                " flags=" + std::to_string(spec.key.flags) +
                 " segments=" + std::to_string(spec.key.position.size()) +
                 " datbktsz=" + std::to_string(spec.datbktsz)};
 }
 
-BuiltFile indexed_text(Prng& prng) { return indexed(prng, true); }
-BuiltFile indexed_binary(Prng& prng) { return indexed(prng, false); }
+BuiltFile indexed_text(Prng& prng) { return indexed(prng, {true}); }
+BuiltFile indexed_binary(Prng& prng) { return indexed(prng, {false}); }
+BuiltFile indexed_fixed_text(Prng& prng) { return indexed(prng, {true, true}); }
+BuiltFile indexed_fixed_binary(Prng& prng) { return indexed(prng, {false, true}); }
+BuiltFile indexed_prolog2_fixed(Prng& prng) { return indexed(prng, {prng.chance(50), true, 2}); }
+BuiltFile indexed_prolog2_variable(Prng& prng) { return indexed(prng, {prng.chance(50), false, 2}); }
 
 struct Kind {
     const char* name;
@@ -278,10 +309,15 @@ struct Kind {
 const Kind kKinds[] = {
     {"sequential var, text", variable_text},   {"sequential var, binary", variable_binary},
     {"sequential vfc, print control", print_file}, {"sequential fix, text", fixed_text},
-    {"sequential fix, binary", fixed_binary},  {"relative var, text", relative_text},
+    {"sequential fix, binary", fixed_binary},  {"sequential stm, text", stream_crlf},
+    {"sequential stmcr, text", stream_cr},     {"relative var, text", relative_text},
     {"relative var, binary", relative_binary},
     {"indexed var, text", indexed_text},
     {"indexed var, binary", indexed_binary},
+    {"indexed fix, text", indexed_fixed_text},
+    {"indexed fix, binary", indexed_fixed_binary},
+    {"indexed prolog 2, fix", indexed_prolog2_fixed},
+    {"indexed prolog 2, var", indexed_prolog2_variable},
 };
 
 // The environment variable as a number, or fallback when it is not set.

@@ -133,10 +133,26 @@ rms::IndexedFileLayout indexed_spec(std::uint8_t flags, bool fixed_entries, int 
     return spec;
 }
 
-Bytes indexed_version(std::uint16_t version) {
-    rms::IndexedFileLayout spec = indexed_spec(0, false, 4, 0);
+Bytes indexed_version(std::uint16_t version, bool fixed_entries = false) {
+    rms::IndexedFileLayout spec = indexed_spec(0, fixed_entries, fixed_entries ? 12 : 4, fixed_entries ? 33 : 0);
     spec.ver_no = version;
     return rms::indexed_file(spec);
+}
+
+// CR LF lines and a Ctrl-Z after them, as PC text files end.
+Bytes ended_by_ctrl_z(const std::vector<Bytes>& text) {
+    Bytes file = rms::stream_file(text, rms::StreamFormat::kCrLf);
+    file.push_back(0x1A);
+    return file;
+}
+
+// Key 0 flagged as never initialised, over buckets of zeros.
+Bytes indexed_never_initialised() {
+    rms::IndexedFileLayout spec = indexed_spec(rms::kIndexNeverInitialised, false, 4, 0);
+    Bytes file = rms::indexed_file(spec);
+    const std::size_t first = (rms::indexed_bucket_vbn(spec, 0) - 1) * rms::kBlockSize;
+    std::fill(file.begin() + static_cast<std::ptrdiff_t>(first), file.end(), 0);
+    return file;
 }
 
 Bytes print_file(int count = 30) {
@@ -204,6 +220,18 @@ Bytes relative_with_false_cell() {
     return rms::relative_file(spec);
 }
 
+Bytes lone_length_word() {
+    std::vector<Bytes> records;
+    const Bytes noise = binary_noise(85 * 58);
+    for (std::size_t i = 0; i < 58; ++i) {
+        records.emplace_back(noise.begin() + static_cast<std::ptrdiff_t>(i * 85),
+                             noise.begin() + static_cast<std::ptrdiff_t>(i * 85 + 85));
+    }
+    Bytes file = rms::fix_file(records, 85);
+    put_at(file, 0, le16(static_cast<std::uint16_t>(file.size() - 2)));
+    return file;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ProbeTest,
     testing::Values(
@@ -246,17 +274,31 @@ INSTANTIATE_TEST_SUITE_P(
                   "org=idx rfm=var rat=cr lrl=0", false},
         ProbeCase{"IndexedEntriesWithoutLength", rms::indexed_file(indexed_spec(0, true, 12, 33)),
                   "org=idx rfm=fix rat=cr lrl=33", false},
+        // Prologs 1 and 2 store records whole, with one-byte ids and rrv
+        // pointers of their own size; fixed-length ones without a length field.
         ProbeCase{"IndexedPrologVersion2", indexed_version(2), "org=idx rfm=var rat=cr lrl=0", false},
+        ProbeCase{"IndexedPrologVersion1", indexed_version(1), "org=idx rfm=var rat=cr lrl=0", false},
+        ProbeCase{"IndexedPrologVersion2Fixed", indexed_version(2, true), "org=idx rfm=fix rat=cr lrl=33", false},
+        ProbeCase{"IndexedNeverInitialised", indexed_never_initialised(), "org=idx rfm=var rat=cr lrl=0", false},
         ProbeCase{"StreamLineFeeds", bytes("first line\nsecond line\nthird\n"), "org=seq rfm=stmlf rat=cr lrl=0",
                   true},
         ProbeCase{"StreamCarriageReturnLineFeed", bytes("first line\r\nsecond line\r\n"),
                   "org=seq rfm=stm rat=cr lrl=11", true},
         ProbeCase{"StreamCarriageReturns", bytes("first line\rsecond line\r"), "org=seq rfm=stmcr rat=cr lrl=11",
                   true},
+        // RMS ends every stream record with its terminator: lines without
+        // one at the end were cut, or never were a stream file (a PC text
+        // file ended by Ctrl-Z in fixed-length records).
+        ProbeCase{"StreamLastLineCut", bytes("first line\r\nsecond line\r\nthi"), "org=seq rfm=stm rat=cr lrl=11",
+                  false},
+        ProbeCase{"StreamEndedByCtrlZ", ended_by_ctrl_z(lines(40)), "org=seq rfm=stm rat=cr lrl=36", false},
         ProbeCase{"EmptyFile", Bytes{}, "org=seq rfm=udf rat=none lrl=0", false},
         // Whatever is guessed for these, it must not be given as sure.
         ProbeCase{"ZerosAreNoRecords", Bytes(2048, 0), "", false},
-        ProbeCase{"NoiseIsWeak", binary_noise(3000), "", false}),
+        ProbeCase{"NoiseIsWeak", binary_noise(3000), "", false},
+        // Fixed-length binary records whose first two bytes happen to
+        // count the rest of the file: one length word is no chain.
+        ProbeCase{"LoneLengthWordMatchingTheSize", lone_length_word(), "", false}),
     [](const testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
 
 // Damaged files: what their holder needs is the layout that copies the
