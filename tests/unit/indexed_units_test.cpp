@@ -108,8 +108,9 @@ Bytes cat(std::initializer_list<Bytes> parts) {
 
 class ExpansionTest : public testing::TestWithParam<ExpansionCase> {};
 
-TEST_P(ExpansionTest, ExpandsOrRefuses) {
-    const ExpansionCase& c = GetParam();
+// The expansion state a case starts from: its key's compression and the
+// previous key, if any.
+Expansion expansion_for(const ExpansionCase& c) {
     Expansion expansion;
     expansion.key_compressed = c.key_compressed;
     expansion.data_compressed = c.data_compressed;
@@ -118,6 +119,12 @@ TEST_P(ExpansionTest, ExpandsOrRefuses) {
         expansion.key = bytes(c.previous_key);
         expansion.have_key = true;
     }
+    return expansion;
+}
+
+TEST_P(ExpansionTest, ExpandsOrRefuses) {
+    const ExpansionCase& c = GetParam();
+    Expansion expansion = expansion_for(c);
     std::size_t length = 0;
     std::string fault;
     const std::size_t rl = c.rl != 0 ? c.rl : c.body.size();
@@ -141,14 +148,7 @@ TEST_P(ExpansionTest, ExpandsIntoARoomOfAnySize) {
     const std::size_t rl = c.rl != 0 ? c.rl : c.body.size();
     for (std::size_t room = 0; room <= c.record.size() + 40; ++room) {
         SCOPED_TRACE(room);
-        Expansion expansion;
-        expansion.key_compressed = c.key_compressed;
-        expansion.data_compressed = c.data_compressed;
-        expansion.keysz = c.keysz;
-        if (!c.previous_key.empty()) {
-            expansion.key = bytes(c.previous_key);
-            expansion.have_key = true;
-        }
+        Expansion expansion = expansion_for(c);
         constexpr unsigned char kGuard = 0xEE;
         Bytes out(room + 16, kGuard);
         std::size_t length = 0;
