@@ -39,6 +39,10 @@ struct ContentTally {
 };
 
 bool is_text_byte(unsigned char byte);
+// A print-control byte: no carriage control (0), a count of line feeds, or a
+// C0 control character with bit 7 set. Tab is left out: text lines begin
+// with it often enough to pass for control.
+bool is_print_control(unsigned char byte);
 void tally_content(ContentTally& tally, const unsigned char* data, std::size_t size);
 // Nine records in ten are text.
 bool mostly_text(const ContentTally& tally);

@@ -34,6 +34,10 @@ const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std:
     return window.buffer.data();
 }
 
+bool is_print_control(unsigned char byte) {
+    return (byte < 0x20 && byte != '\t') || (byte >= 0x80 && byte < 0xA0);
+}
+
 bool is_text_byte(unsigned char byte) {
     return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\f' || (byte >= 0xA0 && byte < 0xFF);
 }

@@ -1,8 +1,11 @@
 // Evidence for relative files: a prolog whose dvbn and eof fit the file,
 // then every bucket size and cell size tried from dvbn, kept when the
-// control byte of every cell is one RMS writes. The layout that lines up
-// the most records wins, by a clear lead or, when another layout that would
-// write other records comes close, only just.
+// control byte of every cell is one RMS writes. The cells of one layout are
+// read as fixed-length records, or as variable-length ones when every
+// length word fits its cell, or as vfc ones when print control stands in
+// front of text. The layout that lines up the most records wins, by a clear
+// lead or, when another layout or another reading of the same cells would
+// write other records and the bytes cannot rule it out, only just.
 #include <algorithm>
 
 #include "formats/relative_layout.h"
@@ -19,22 +22,63 @@ constexpr std::uint64_t kBucketsExamined = 64;
 // whose eof lies beyond the file a relative file cut short; fewer are as
 // likely data that passes for a prolog and a cell or two.
 constexpr std::uint64_t kCutShortRecords = 8;
+// The control area of the vfc cells the probe recognises: print control.
+constexpr std::size_t kPrintControlSize = 2;
 
 struct CellsTried {
     unsigned bucket_blocks = 0;
-    unsigned stride = 0;            // lrl + 3
+    unsigned stride = 0;  // the bytes of one cell
+    CellFormat format = CellFormat::kFixed;
     std::uint64_t present = 0;      // records the copy would write
     std::uint64_t fingerprint = 0;  // of what it would write
+    // Bytes the cells account for, each up to its last byte other than
+    // zero: a cell size that ends every bucket at a control byte of 0 soon
+    // after its start explains less of the file than one whose cells go
+    // on, and one that takes in a bucket's unused tail of zeros, or buckets
+    // that merge smaller ones, explains no more.
+    std::uint64_t covered = 0;
     ContentTally content;
+    // Records whose first two bytes pass for print control, and the data
+    // behind them.
+    std::uint64_t print_like = 0;
+    ContentTally print_data;
+    // Another reading of the same cells fits the bytes as well.
+    bool rivalled = false;
 };
+
+CellsTried cells_tried(unsigned bucket_blocks, unsigned stride, CellFormat format) {
+    CellsTried tried;
+    tried.bucket_blocks = bucket_blocks;
+    tried.stride = stride;
+    tried.format = format;
+    return tried;
+}
+
+// The cell bytes in front of the record area (vfc: its control area too).
+std::size_t cell_header(CellFormat format) {
+    return format == CellFormat::kFixed     ? kFixedCellHeaderSize
+           : format == CellFormat::kVariable ? kVariableCellHeaderSize
+                                             : kVariableCellHeaderSize + kPrintControlSize;
+}
+
+CellLayout cell_layout(const CellsTried& tried) {
+    const std::size_t bucket_size = tried.bucket_blocks * kBlockSize;
+    const std::size_t lrl = tried.stride - cell_header(tried.format);
+    return tried.format == CellFormat::kFixed     ? fixed_cell_layout(bucket_size, lrl)
+           : tried.format == CellFormat::kVariable ? variable_cell_layout(bucket_size, lrl)
+                                                   : vfc_cell_layout(bucket_size, lrl, kPrintControlSize);
+}
 
 // Walks the buckets as the relative copier does, from first to end of
 // file. False when a cell does not parse, or holds a control byte other
 // than those RMS writes (0, 4, 8, 12): the copier skips any other, but in a
 // file of the layout tried they mean the cells do not line up.
 bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, CellsTried& layout) {
+    if (layout.stride <= cell_header(layout.format)) {
+        return false;
+    }
     const std::uint64_t bucket_size = layout.bucket_blocks * kBlockSize;
-    const CellLayout cells = variable_cell_layout(bucket_size, layout.stride - kVariableCellHeaderSize);
+    const CellLayout cells = cell_layout(layout);
     std::uint64_t buckets = 0;
     for (std::uint64_t vbn = first; vbn < end && buckets < kBucketsExamined; vbn += layout.bucket_blocks, ++buckets) {
         const unsigned char* bucket = window_bytes(window, (vbn - 1) * kBlockSize, bucket_size);
@@ -47,26 +91,90 @@ bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, Cell
             if (cell.kind == CellKind::kDamaged || (cell.dlc & ~(kCellRecordPresent | kCellDeleted)) != 0) {
                 return false;
             }
+            if (cell.kind == CellKind::kSkipped) {
+                ++layout.covered;
+            }
             if (cell.kind != CellKind::kRecord) {
                 continue;
             }
+            std::size_t used = cell.size;
+            while (used != 0 && cell.data[used - 1] == 0) {
+                --used;
+            }
+            layout.covered += static_cast<std::size_t>(cell.data - bucket) - cell.offset + used;
             ++layout.present;
             layout.fingerprint = layout.fingerprint * 1099511628211ull + cell.size + 1;
             for (std::size_t i = 0; i < cell.size; ++i) {
                 layout.fingerprint = (layout.fingerprint ^ cell.data[i]) * 1099511628211ull;
             }
             tally_content(layout.content, cell.data, cell.size);
+            if (cell.size >= kPrintControlSize && is_print_control(cell.data[0]) && is_print_control(cell.data[1])) {
+                ++layout.print_like;
+                tally_content(layout.print_data, cell.data + kPrintControlSize, cell.size - kPrintControlSize);
+            }
         }
     }
     return true;
 }
 
+// The reading of the cells of one bucket and cell size, and the reading
+// that comes next for the same cells; false when the control bytes do not
+// line up or no record is present. Fixed-length records fit wherever the
+// control bytes do; length words that all fit their cells mean
+// variable-length records, and print control in front of their text vfc
+// ones. Length words in front of text are told from fixed-length text
+// records, whose first two bytes, both text, count more than a cell holds;
+// in front of binary records they are not. reading.rivalled says that the
+// bytes do not settle the reading.
+bool read_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, unsigned bucket_blocks, unsigned stride,
+                CellsTried& reading, CellsTried& other) {
+    CellsTried fixed = cells_tried(bucket_blocks, stride, CellFormat::kFixed);
+    if (!scan_cells(window, first, end, fixed) || fixed.present == 0) {
+        return false;
+    }
+    CellsTried variable = cells_tried(bucket_blocks, stride, CellFormat::kVariable);
+    if (!scan_cells(window, first, end, variable)) {
+        // Control bytes of 0, 4, 8 and 12 come often enough in binary data
+        // (zeros above all) that binary records fit cells of other sizes.
+        reading = fixed;
+        reading.rivalled = !mostly_text(fixed.content);
+        return true;
+    }
+    const std::uint64_t non_empty = variable.content.records;
+    const bool print_control =
+        non_empty != 0 && variable.print_like * 10 >= non_empty * 9 && mostly_text(variable.print_data);
+    CellsTried vfc = cells_tried(bucket_blocks, stride, CellFormat::kVfc);
+    if (print_control && scan_cells(window, first, end, vfc)) {
+        reading = vfc;
+        other = variable;
+        return true;
+    }
+    reading = variable;
+    other = fixed;
+    reading.rivalled = !mostly_text(variable.content);
+    return true;
+}
+
+const char* format_words(CellFormat format) {
+    return format == CellFormat::kFixed     ? "fixed-length records"
+           : format == CellFormat::kVariable ? "variable-length records, every length word within its cell"
+                                             : "vfc records, print control in front of text";
+}
+
 // score: what the layout scores in a whole file; cut_short lowers it.
 Candidate relative_candidate(const CellsTried& layout, int score, bool cut_short, const std::string& evidence) {
-    Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, carriage_control_for(layout.content),
-                                         static_cast<std::uint16_t>(layout.stride - kVariableCellHeaderSize),
-                                         score - (cut_short ? kDamagePenalty : 0));
+    const std::uint8_t rfm = layout.format == CellFormat::kFixed     ? kRfmFixed
+                             : layout.format == CellFormat::kVariable ? kRfmVariable
+                                                                      : kRfmVfc;
+    const std::uint8_t rat =
+        layout.format == CellFormat::kVfc ? std::uint8_t{kRatPrint} : carriage_control_for(layout.content);
+    Candidate candidate =
+        make_candidate(kOrgRelative, rfm, rat, static_cast<std::uint16_t>(layout.stride - cell_header(layout.format)),
+                       score - (cut_short ? kDamagePenalty : 0));
     set_bks(candidate.attributes, static_cast<std::uint8_t>(layout.bucket_blocks));
+    if (layout.format == CellFormat::kVfc) {
+        set_fsz(candidate.attributes, static_cast<std::uint8_t>(kPrintControlSize));
+    }
     candidate.evidence = evidence;
     candidate.damaged = cut_short;
     return candidate;
@@ -90,36 +198,38 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     const bool cut_short = end - 1 > blocks;
     ByteWindow window{&input, {}, 0, 0};
     CellsTried best;
-    CellsTried runner_up;  // the best layout that would write something else
+    CellsTried best_other;  // the next reading of best's cells
+    CellsTried runner_up;   // the best layout that would write something else
     const unsigned largest = std::min<std::uint32_t>(kLargestBucketBlocks, end - first);
-    // A cell holds at least the record in the first cell.
-    const unsigned shortest = input.head_size > (first - 1ull) * kBlockSize + 3 &&
-                                      input.head[(first - 1ull) * kBlockSize] == kCellRecordPresent
-                                  ? le16(input.head + (first - 1ull) * kBlockSize + 1) + 3u
-                                  : 3u;
     for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest; ++blocks_per_bucket) {
         // The buckets fill the file from dvbn to eof.
         if ((end - first) % blocks_per_bucket != 0) {
             continue;
         }
         const unsigned bucket_size = blocks_per_bucket * kBlockSize;
-        for (unsigned stride = shortest; stride <= bucket_size && stride <= kLongestRecord + kVariableCellHeaderSize;
-             ++stride) {
+        for (unsigned stride = kFixedCellHeaderSize + 1;
+             stride <= bucket_size && stride <= kLongestRecord + kFixedCellHeaderSize; ++stride) {
             CellsTried layout;
-            layout.bucket_blocks = blocks_per_bucket;
-            layout.stride = stride;
-            if (!scan_cells(window, first, end, layout) || layout.present == 0) {
+            CellsTried other;
+            if (!read_cells(window, first, end, blocks_per_bucket, stride, layout, other)) {
                 continue;
             }
-            if (layout.present > best.present) {
+            if (layout.present > best.present ||
+                (layout.present == best.present && layout.covered > best.covered)) {
                 if (best.present != 0 && best.fingerprint != layout.fingerprint) {
                     runner_up = best;
                 }
                 best = layout;
+                best_other = other;
             } else if (layout.fingerprint != best.fingerprint && layout.present > runner_up.present) {
                 runner_up = layout;
             }
         }
+    }
+    // The other reading of the winner's cells comes next when the bytes
+    // cannot rule it out.
+    if (best.rivalled && best_other.present != 0) {
+        runner_up = best_other;
     }
     if (best.present == 0 && !cut_short) {
         Candidate candidate = make_candidate(kOrgRelative, kRfmVariable, 0, 0, kRelativeUnalignedScore);
@@ -132,8 +242,9 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     const auto describe = [&](const CellsTried& layout) {
         return formatted(
                    "prolog: dvbn %u, eof %u; buckets of %u blocks and cells of %u bytes line up every control "
-                   "byte: %llu records present, %llu of %llu text",
+                   "byte: %llu %s present, %llu of %llu text",
                    first, end, layout.bucket_blocks, layout.stride, static_cast<unsigned long long>(layout.present),
+                   format_words(layout.format),
                    static_cast<unsigned long long>(layout.content.text_records),
                    static_cast<unsigned long long>(layout.content.records)) +
                (cut_short ? formatted("; eof lies beyond the %llu blocks of the file (damaged or cut short)",
@@ -143,9 +254,9 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     // A data byte of 8 with a length that fits reads as a cell now and then,
     // most easily where buckets of another size put cells in the midst of
     // records: then a record or two more is no lead.
-    const bool close = runner_up.present != 0 &&
-                       (runner_up.present * 10 >= best.present * 9 ||
-                        (runner_up.bucket_blocks != best.bucket_blocks && best.present < runner_up.present + 3));
+    const bool close = best.rivalled ||
+                       (runner_up.present != 0 && (runner_up.present * 10 >= best.present * 9 ||
+                        (runner_up.bucket_blocks != best.bucket_blocks && best.present < runner_up.present + 3)));
     // Such a prolog is believed only when many cells line up in one clear
     // layout.
     if (cut_short && (close || best.present < kCutShortRecords)) {

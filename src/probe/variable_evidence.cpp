@@ -14,13 +14,6 @@ namespace {
 // other layouts chain a handful.
 constexpr std::uint64_t kDamagedChainRecords = 32;
 
-// A print-control byte: no carriage control (0), a count of line feeds, or a
-// C0 control character with bit 7 set. Tab is left out: text lines begin
-// with it often enough to pass for control.
-bool is_print_control(unsigned char byte) {
-    return (byte < 0x20 && byte != '\t') || (byte >= 0x80 && byte < 0xA0);
-}
-
 bool is_fortran_control(unsigned char byte) {
     return byte == ' ' || byte == '0' || byte == '1' || byte == '+' || byte == '$';
 }

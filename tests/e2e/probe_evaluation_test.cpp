@@ -186,12 +186,14 @@ BuiltFile stream(Prng& prng, rms::StreamFormat format) {
 BuiltFile stream_crlf(Prng& prng) { return stream(prng, rms::StreamFormat::kCrLf); }
 BuiltFile stream_cr(Prng& prng) { return stream(prng, rms::StreamFormat::kCr); }
 
-BuiltFile relative(Prng& prng, bool text) {
+BuiltFile relative(Prng& prng, bool text, rms::CellFormat cells = rms::CellFormat::kVariable) {
     rms::RelativeFileLayout spec;
+    spec.cells = cells;
+    spec.fsz = cells == rms::CellFormat::kVfc ? 2 : 0;
     spec.bks = static_cast<std::uint8_t>(prng.in(1, 4));
     spec.lrl = static_cast<std::uint16_t>(prng.in(8, prng.chance(20) ? 1500 : 200));
-    spec.lrl = static_cast<std::uint16_t>(std::min<std::size_t>(spec.lrl, spec.bks * rms::kBlockSize - 3));
-    const std::size_t cells_per_bucket = spec.bks * rms::kBlockSize / (spec.lrl + 3u);
+    spec.lrl = static_cast<std::uint16_t>(std::min<std::size_t>(spec.lrl, spec.bks * rms::kBlockSize - 5));
+    const std::size_t cells_per_bucket = spec.bks * rms::kBlockSize / rms::relative_cell_size(spec);
     std::vector<Bytes> present;
     std::uint32_t counter = static_cast<std::uint32_t>(prng.next());
     spec.buckets.resize(prng.in(1, 8));
@@ -199,6 +201,7 @@ BuiltFile relative(Prng& prng, bool text) {
         const std::size_t used = prng.in(prng.chance(50) ? cells_per_bucket : 1, cells_per_bucket);
         for (std::size_t i = 0; i < used; ++i) {
             Bytes data = text ? text_line(prng, spec.lrl) : binary_record(prng, prng.in(5, spec.lrl), counter++);
+            if (cells == rms::CellFormat::kFixed) data.resize(spec.lrl, text ? ' ' : 0);
             if (prng.chance(15)) {
                 bucket.push_back({rms::kCellDeleted, data});
             } else {
@@ -207,12 +210,16 @@ BuiltFile relative(Prng& prng, bool text) {
             }
         }
     }
+    const char* rfm = cells == rms::CellFormat::kFixed ? " rfm=fix" : cells == rms::CellFormat::kVfc ? " rfm=vfc" : "";
     return {rms::relative_file(spec), with_line_ends(present, text),
-            "org=rel bks=" + std::to_string(spec.bks) + " lrl=" + std::to_string(spec.lrl) + (text ? " rat=cr" : "")};
+            std::string("org=rel") + rfm + " bks=" + std::to_string(spec.bks) + " lrl=" + std::to_string(spec.lrl) + (text ? " rat=cr" : "")};
 }
 
 BuiltFile relative_text(Prng& prng) { return relative(prng, true); }
 BuiltFile relative_binary(Prng& prng) { return relative(prng, false); }
+BuiltFile relative_fixed_text(Prng& prng) { return relative(prng, true, rms::CellFormat::kFixed); }
+BuiltFile relative_fixed_binary(Prng& prng) { return relative(prng, false, rms::CellFormat::kFixed); }
+BuiltFile relative_vfc_text(Prng& prng) { return relative(prng, true, rms::CellFormat::kVfc); }
 
 // How an indexed file of the evaluation stores its records.
 struct IndexedForm {
@@ -304,14 +311,27 @@ BuiltFile indexed_prolog2_variable(Prng& prng) { return indexed(prng, {prng.chan
 struct Kind {
     const char* name;
     BuiltFile (*generate)(Prng&);
+    // The share recovered, in percent, below which the probe has lost
+    // ground.
+    int least_recovered = 95;
 };
 
 const Kind kKinds[] = {
-    {"sequential var, text", variable_text},   {"sequential var, binary", variable_binary},
-    {"sequential vfc, print control", print_file}, {"sequential fix, text", fixed_text},
-    {"sequential fix, binary", fixed_binary},  {"sequential stm, text", stream_crlf},
-    {"sequential stmcr, text", stream_cr},     {"relative var, text", relative_text},
+    {"sequential var, text", variable_text},
+    {"sequential var, binary", variable_binary},
+    {"sequential vfc, print control", print_file},
+    {"sequential fix, text", fixed_text},
+    {"sequential fix, binary", fixed_binary},
+    {"sequential stm, text", stream_crlf},
+    {"sequential stmcr, text", stream_cr},
+    {"relative var, text", relative_text},
     {"relative var, binary", relative_binary},
+    {"relative fix, text", relative_fixed_text},
+    // Binary records fit cells of other sizes wherever their bytes at the
+    // cell boundaries are zeros or look like control bytes; with one or two
+    // records to a bucket that happens often, and those answers exit 2.
+    {"relative fix, binary", relative_fixed_binary, 75},
+    {"relative vfc, text", relative_vfc_text},
     {"indexed var, text", indexed_text},
     {"indexed var, binary", indexed_binary},
     {"indexed fix, text", indexed_fixed_text},
@@ -357,7 +377,7 @@ TEST(ProbeEvaluation, RecoversTheRecordsOfEveryKind) {
         }
         std::printf("%-32s %8d%% %8d%%\n", kind.name, tally.recovered * 100 / files,
                     tally.confident * 100 / files);
-        EXPECT_GE(tally.recovered * 100, files * 95);
+        EXPECT_GE(tally.recovered * 100, files * kind.least_recovered);
         EXPECT_EQ(tally.confident_wrong, 0);
     }
 }

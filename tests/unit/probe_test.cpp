@@ -91,16 +91,31 @@ TEST_P(ProbeTest, ChoosesTheAssignments) {
     EXPECT_EQ(verdict.confident, c.confident);
 }
 
-rms::RelativeFileLayout relative_spec(int buckets = 3) {
+rms::RelativeFileLayout relative_spec(int buckets = 3, rms::CellFormat cells = rms::CellFormat::kVariable) {
     rms::RelativeFileLayout spec;
     spec.bks = 2;
     spec.lrl = 40;
+    spec.cells = cells;
+    spec.fsz = cells == rms::CellFormat::kVfc ? 2 : 0;
     for (int b = 0; b < buckets; ++b) {
         spec.buckets.emplace_back();
         for (int i = 0; i < 20; ++i) {
             spec.buckets.back().push_back(
                 i % 5 == 3 ? rms::RelativeCell{rms::kCellDeleted, bytes("gone")}
-                           : rms::present_cell(bytes("customer " + std::to_string(b * 100 + i))));
+                           : rms::RelativeCell{rms::kCellRecordPresent,
+                                               bytes("customer " + std::to_string(b * 100 + i)), {0x01, 0x8D}});
+        }
+    }
+    return spec;
+}
+
+// Records of a type byte, a counter and zeros.
+rms::RelativeFileLayout relative_binary_spec() {
+    rms::RelativeFileLayout spec = relative_spec();
+    for (std::size_t b = 0; b < spec.buckets.size(); ++b) {
+        for (std::size_t i = 0; i < spec.buckets[b].size(); ++i) {
+            spec.buckets[b][i].data = Bytes{static_cast<unsigned char>(i % 4), static_cast<unsigned char>(b * 20 + i), 0,
+                                            0, 0, 0x17, 0, 0};
         }
     }
     return spec;
@@ -207,7 +222,8 @@ Bytes counter_records(int count, unsigned first) {
 
 // Two buckets of three blocks, a record in the first and a deleted one in
 // the second whose data holds what reads as a present cell when the
-// buckets are taken as one of six blocks.
+// buckets are taken as one of six blocks; but a cell of that size would
+// reach past the end of such a bucket, and RMS fits every cell whole.
 Bytes relative_with_false_cell() {
     rms::RelativeFileLayout spec;
     spec.bks = 3;
@@ -247,8 +263,19 @@ INSTANTIATE_TEST_SUITE_P(
         // Layouts the bytes do not tell apart: an answer, but not a sure one.
         ProbeCase{"FixedBinaryLastByteNeverVaries", counter_records(3159, 0x638F), "", false},
         ProbeCase{"FixedGapsOfVariedBytes", counter_records(9709, 0xEEDF), "", false},
-        ProbeCase{"RelativeFalseCellInOtherBuckets", relative_with_false_cell(), "", false},
         ProbeCase{"Relative", rms::relative_file(relative_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2", true},
+        ProbeCase{"RelativeFalseCellInOtherBuckets", relative_with_false_cell(), "org=rel rfm=var rat=cr lrl=1010 bks=3",
+                  true},
+        // Cells without a length word, and cells with print control in
+        // front of text.
+        ProbeCase{"RelativeFixed", rms::relative_file(relative_spec(3, rms::CellFormat::kFixed)),
+                  "org=rel rfm=fix rat=cr lrl=40 bks=2", true},
+        ProbeCase{"RelativePrintControl", rms::relative_file(relative_spec(3, rms::CellFormat::kVfc)),
+                  "org=rel rfm=vfc rat=prn lrl=40 bks=2 fsz=2", true},
+        // Length words in front of binary records may as well be the first
+        // bytes of fixed-length ones.
+        ProbeCase{"RelativeBinary", rms::relative_file(relative_binary_spec()), "org=rel rfm=var rat=none lrl=40 bks=2",
+                  false},
         // The carriage control of an indexed file is never sure.
         ProbeCase{"Indexed", indexed_file({{"K001first record", "K002second record"}, {"K003third record"}}),
                   "org=idx rfm=var rat=cr lrl=0", false},
