@@ -100,7 +100,7 @@ static_assert(kRelativeClearScore - kDamagePenalty < kConfidentScore);
 // there by chance is rare, but zero bytes parse as empty records and a
 // short file needs few steps. Three records or more add
 // kChainRecordsBonus; records mostly of text or mostly binary add
-// kChainContentBonus (a lone binary record adds nothing), a mix takes it
+// kChainContentBonus (a lone record adds nothing), a mix takes it
 // away; a chain of mostly empty records
 // (zeros) loses kChainMostlyEmptyPenalty.
 inline constexpr int kChainToEndScore = 70;

@@ -121,10 +121,10 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     }
     int score = kChainToEndScore;
     score += walk.records >= 3 ? kChainRecordsBonus : 0;
-    // A lone binary record tells nothing of its kind: a length word that
-    // happens to match the file's size is all there is.
-    const bool lone_binary = non_empty == 1 && !mostly_text(walk.content);
-    score += lone_binary ? 0 : one_kind ? kChainContentBonus : -kChainContentBonus;
+    // A lone record tells nothing of its kind: a length word that happens
+    // to match the file's size is all there is.
+    const bool lone = non_empty == 1;
+    score += lone ? 0 : one_kind ? kChainContentBonus : -kChainContentBonus;
     score -= mostly_empty ? kChainMostlyEmptyPenalty : 0;
     const int penalty = damaged ? kDamagePenalty : 0;
 

@@ -154,6 +154,16 @@ Bytes indexed_version(std::uint16_t version, bool fixed_entries = false) {
     return rms::indexed_file(spec);
 }
 
+Bytes text_counted_by_its_first_letters() {
+    std::string text = "! ";  // 0x2021: the 8225 bytes behind them
+    while (text.size() < 8227) {
+        text += "line of text\r";
+    }
+    text.resize(8226);
+    text += '\r';
+    return bytes(text);
+}
+
 // CR LF lines and a Ctrl-Z after them, as PC text files end.
 Bytes ended_by_ctrl_z(const std::vector<Bytes>& text) {
     Bytes file = rms::stream_file(text, rms::StreamFormat::kCrLf);
@@ -325,7 +335,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"NoiseIsWeak", binary_noise(3000), "", false},
         // Fixed-length binary records whose first two bytes happen to
         // count the rest of the file: one length word is no chain.
-        ProbeCase{"LoneLengthWordMatchingTheSize", lone_length_word(), "", false}),
+        ProbeCase{"LoneLengthWordMatchingTheSize", lone_length_word(), "", false},
+        // Lines ended by CR whose first two letters count the rest.
+        ProbeCase{"StreamTextWhoseFirstLettersCountTheFile", text_counted_by_its_first_letters(),
+                  "org=seq rfm=stmcr rat=cr lrl=14", false}),
     [](const testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
 
 // Damaged files: what their holder needs is the layout that copies the
