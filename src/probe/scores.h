@@ -69,7 +69,8 @@ static_assert(kOverruledByIndexedCap < kIndexedRingBrokenScore);
 // One layout of buckets and cells lines up the control bytes, well ahead
 // of any other that would write other records.
 inline constexpr int kRelativeClearScore = 90;
-// The best of two layouts that line up nearly as many cells, and the
+// The best of two layouts that line up nearly as many cells, or of two
+// readings of the same cells that the bytes do not tell apart, and the
 // runner-up of them: a guess between the two.
 inline constexpr int kRelativeCloseScore = 65;
 inline constexpr int kRelativeCloseRunnerUpScore = 60;
