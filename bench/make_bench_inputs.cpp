@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -276,6 +277,16 @@ Totals write_idx_plain(std::FILE* out, std::uint64_t target) {
     return write_indexed(out, target, key, make_plain_record);
 }
 
+// A record of 132 bytes: the digits of its key, then text of 40 to 100
+// bytes, padded with blanks.
+void make_keyed_text(TextSource& source, const char* digits, Bytes& record) {
+    Bytes line;
+    make_line(source, 40, 100, line);
+    record.assign(digits, digits + std::strlen(digits));
+    record.insert(record.end(), line.begin(), line.end());
+    record.resize(132, ' ');
+}
+
 // Records of 132 bytes, as a listing keeps them: a 10-digit record number,
 // the key, then text of 40 to 100 bytes padded with blanks. Consecutive keys
 // share their leading digits and the padding is a run, so key and data
@@ -283,11 +294,7 @@ Totals write_idx_plain(std::FILE* out, std::uint64_t target) {
 void make_padded_record(TextSource& source, std::uint64_t number, Bytes& record) {
     char digits[16];
     std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(number));
-    Bytes line;
-    make_line(source, 40, 100, line);
-    record.assign(digits, digits + 10);
-    record.insert(record.end(), line.begin(), line.end());
-    record.resize(132, ' ');
+    make_keyed_text(source, digits, record);
 }
 
 Totals write_idx_compressed(std::FILE* out, std::uint64_t target) {
@@ -305,11 +312,7 @@ void make_master_record(TextSource& source, std::uint64_t number, Bytes& record)
     char digits[48];
     std::snprintf(digits, sizeof digits, "%06llu%06llu", static_cast<unsigned long long>(number / 1000 % 1000000),
                   static_cast<unsigned long long>(number % 1000));
-    Bytes line;
-    make_line(source, 40, 100, line);
-    record.assign(digits, digits + 12);
-    record.insert(record.end(), line.begin(), line.end());
-    record.resize(132, ' ');
+    make_keyed_text(source, digits, record);
 }
 
 Totals write_idx_fix_compressed(std::FILE* out, std::uint64_t target) {

@@ -155,53 +155,51 @@ Example parts_idx() {
     return {"PARTS.IDX", rms::indexed_file(spec), "org=idx rfm=var rat=cr\n", expected};
 }
 
-// An indexed file with compressed keys and data, as RMS writes it by
-// default: keys share their front with the key before them, and runs of
-// blanks in the data are stored once with a count.
-Example customers_idx() {
-    const std::vector<std::string> lines = {
-        "CUST000100  ALDEN HARDWARE                    PORTLAND      OR",
-        "CUST000101  ALDEN HARDWARE WEST               SALEM         OR",
-        "CUST000117  BRIGHTWATER SUPPLY                TACOMA        WA",
-        "CUST000200  COASTAL MILLS                     EUREKA        CA",
-    };
+// An indexed file of one bucket, the key in front of each line and keys
+// and data compressed, as RMS stores them by default; lines shorter than
+// fixed_length (when given) are padded with blanks to it.
+Example compressed_idx(const char* name, const char* key_name, std::uint8_t key_size,
+                       const std::vector<std::string>& lines, std::size_t fixed_length, const char* attributes) {
     rms::IndexedFileLayout spec;
     spec.key.position = {0};
-    spec.key.size = {10};
+    spec.key.size = {key_size};
     spec.key.flags = rms::kKeyCompression | rms::kDataCompression;
-    spec.key.name = "CUSTOMER";
-    spec.buckets = {{}};
-    std::string expected;
-    for (const std::string& line : lines) {
-        spec.buckets[0].push_back(rms::live(rms::bytes(line)));
-        expected += line + "\n";
-    }
-    return {"CUSTOMERS.IDX", rms::indexed_file(spec), "org=idx rfm=var rat=cr\n", expected};
-}
-
-// An indexed file of fixed-length records, 40 bytes each: the staff number
-// is the key, records are blank-padded to the length, and keys and data are
-// stored compressed as RMS stores them by default.
-Example staff_idx() {
-    const std::vector<std::string> lines = {
-        "004711  MARTA OLSEN          ACCOUNTS  ",
-        "004712  JOHN PETRAKIS        SHIPPING  ",
-        "004730  LI WEI               ACCOUNTS  ",
-        "005001  ANNE DUBOIS          ",
-    };
-    rms::IndexedFileLayout spec;
-    spec.key.position = {0};
-    spec.key.size = {6};
-    spec.key.flags = rms::kKeyCompression | rms::kDataCompression;
-    spec.key.name = "STAFF_NUMBER";
+    spec.key.name = key_name;
     spec.buckets = {{}};
     std::string expected;
     for (std::string line : lines) {
-        line.resize(40, ' ');
+        if (fixed_length != 0) line.resize(fixed_length, ' ');
         spec.buckets[0].push_back(rms::live(rms::bytes(line)));
         expected += line + "\n";
     }
-    return {"STAFF.IDX", rms::indexed_file(spec), "org=idx rfm=fix rat=cr lrl=40\n", expected};
+    return {name, rms::indexed_file(spec), attributes, expected};
+}
+
+// An indexed file with compressed keys and data: keys share their front
+// with the key before them, and runs of blanks in the data are stored once
+// with a count.
+Example customers_idx() {
+    return compressed_idx("CUSTOMERS.IDX", "CUSTOMER", 10,
+                          {
+                              "CUST000100  ALDEN HARDWARE                    PORTLAND      OR",
+                              "CUST000101  ALDEN HARDWARE WEST               SALEM         OR",
+                              "CUST000117  BRIGHTWATER SUPPLY                TACOMA        WA",
+                              "CUST000200  COASTAL MILLS                     EUREKA        CA",
+                          },
+                          0, "org=idx rfm=var rat=cr\n");
+}
+
+// An indexed file of fixed-length records, 40 bytes each: the staff number
+// is the key, records are blank-padded to the length.
+Example staff_idx() {
+    return compressed_idx("STAFF.IDX", "STAFF_NUMBER", 6,
+                          {
+                              "004711  MARTA OLSEN          ACCOUNTS  ",
+                              "004712  JOHN PETRAKIS        SHIPPING  ",
+                              "004730  LI WEI               ACCOUNTS  ",
+                              "005001  ANNE DUBOIS          ",
+                          },
+                          40, "org=idx rfm=fix rat=cr lrl=40\n");
 }
 
 }  // namespace
