@@ -22,6 +22,7 @@ struct ByteWindow {
     std::vector<unsigned char> buffer;
     std::uint64_t start = 0;
     std::size_t filled = 0;
+    std::uint64_t refills = 0;  // reads from the descriptor so far
 };
 
 // The length bytes at offset, valid until the next call; nullptr when they

@@ -31,6 +31,7 @@ const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std:
     }
     window.start = offset;
     window.filled = got;
+    ++window.refills;
     return window.buffer.data();
 }
 

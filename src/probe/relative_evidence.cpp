@@ -24,6 +24,25 @@ constexpr std::uint64_t kBucketsExamined = 64;
 constexpr std::uint64_t kCutShortRecords = 8;
 // The control area of the vfc cells the probe recognises: print control.
 constexpr std::size_t kPrintControlSize = 2;
+// Bytes examined (a control byte for each cell, the data of each record)
+// and window reads (of kProbeHeadSize bytes each) in all, over every layout
+// tried: bytes that are nearly all valid control bytes (zeros, fours,
+// eights) would otherwise keep every cell size of every bucket size alive
+// for many buckets, each layout reading the file anew.
+constexpr std::uint64_t kBytesExamined = std::uint64_t{1} << 26;
+constexpr std::uint64_t kWindowReads = 64;
+
+// The buckets from dvbn to eof, and what is left of the search's budget.
+struct CellSearch {
+    ByteWindow window;
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+    std::uint64_t bytes_left = kBytesExamined;
+};
+
+bool search_spent(const CellSearch& search) {
+    return search.bytes_left == 0 || search.window.refills > kWindowReads;
+}
 
 struct CellsTried {
     unsigned bucket_blocks = 0;
@@ -72,22 +91,29 @@ CellLayout cell_layout(const CellsTried& tried) {
 // Walks the buckets as the relative copier does, from first to end of
 // file. False when a cell does not parse, or holds a control byte other
 // than those RMS writes (0, 4, 8, 12): the copier skips any other, but in a
-// file of the layout tried they mean the cells do not line up.
-bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, CellsTried& layout) {
+// file of the layout tried they mean the cells do not line up; false too
+// once the search's budget is spent. Without weigh, only the records
+// present are counted.
+bool scan_cells(CellSearch& search, CellsTried& layout, bool weigh = true) {
     if (layout.stride <= cell_header(layout.format)) {
         return false;
     }
     const std::uint64_t bucket_size = layout.bucket_blocks * kBlockSize;
     const CellLayout cells = cell_layout(layout);
     std::uint64_t buckets = 0;
-    for (std::uint64_t vbn = first; vbn < end && buckets < kBucketsExamined; vbn += layout.bucket_blocks, ++buckets) {
-        const unsigned char* bucket = window_bytes(window, (vbn - 1) * kBlockSize, bucket_size);
+    for (std::uint64_t vbn = search.first; vbn < search.end && buckets < kBucketsExamined;
+         vbn += layout.bucket_blocks, ++buckets) {
+        const unsigned char* bucket = window_bytes(search.window, (vbn - 1) * kBlockSize, bucket_size);
         if (bucket == nullptr) {
             return buckets != 0;  // the last bucket may be cut short by the end of the file
         }
         CellWalk walk{cells, bucket, bucket_size, 0};
         Cell cell;
         while (next_cell(walk, cell)) {
+            if (search_spent(search)) {
+                return false;
+            }
+            --search.bytes_left;
             if (cell.kind == CellKind::kDamaged || (cell.dlc & ~(kCellRecordPresent | kCellDeleted)) != 0) {
                 return false;
             }
@@ -97,12 +123,16 @@ bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, Cell
             if (cell.kind != CellKind::kRecord) {
                 continue;
             }
+            ++layout.present;
+            if (!weigh) {
+                continue;
+            }
             std::size_t used = cell.size;
             while (used != 0 && cell.data[used - 1] == 0) {
                 --used;
             }
             layout.covered += static_cast<std::size_t>(cell.data - bucket) - cell.offset + used;
-            ++layout.present;
+            search.bytes_left -= std::min<std::uint64_t>(search.bytes_left, cell.size);
             layout.fingerprint = layout.fingerprint * 1099511628211ull + cell.size + 1;
             for (std::size_t i = 0; i < cell.size; ++i) {
                 layout.fingerprint = (layout.fingerprint ^ cell.data[i]) * 1099511628211ull;
@@ -126,14 +156,13 @@ bool scan_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, Cell
 // records, whose first two bytes, both text, count more than a cell holds;
 // in front of binary records they are not. reading.rivalled says that the
 // bytes do not settle the reading.
-bool read_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, unsigned bucket_blocks, unsigned stride,
-                CellsTried& reading, CellsTried& other) {
+bool read_cells(CellSearch& search, unsigned bucket_blocks, unsigned stride, CellsTried& reading, CellsTried& other) {
     CellsTried fixed = cells_tried(bucket_blocks, stride, CellFormat::kFixed);
-    if (!scan_cells(window, first, end, fixed) || fixed.present == 0) {
+    if (!scan_cells(search, fixed) || fixed.present == 0) {
         return false;
     }
     CellsTried variable = cells_tried(bucket_blocks, stride, CellFormat::kVariable);
-    if (!scan_cells(window, first, end, variable)) {
+    if (!scan_cells(search, variable)) {
         // Control bytes of 0, 4, 8 and 12 come often enough in binary data
         // (zeros above all) that binary records fit cells of other sizes.
         reading = fixed;
@@ -144,7 +173,7 @@ bool read_cells(ByteWindow& window, std::uint32_t first, std::uint32_t end, unsi
     const bool print_control =
         non_empty != 0 && variable.print_like * 10 >= non_empty * 9 && mostly_text(variable.print_data);
     CellsTried vfc = cells_tried(bucket_blocks, stride, CellFormat::kVfc);
-    if (print_control && scan_cells(window, first, end, vfc)) {
+    if (print_control && scan_cells(search, vfc)) {
         reading = vfc;
         other = variable;
         return true;
@@ -196,22 +225,32 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     // The file ends before the buckets the prolog counts: damaged or cut
     // short, or no prolog at all.
     const bool cut_short = end - 1 > blocks;
-    ByteWindow window{&input, {}, 0, 0};
+    CellSearch search{{&input, {}, 0, 0}, first, end};
     CellsTried best;
     CellsTried best_other;  // the next reading of best's cells
     CellsTried runner_up;   // the best layout that would write something else
     const unsigned largest = std::min<std::uint32_t>(kLargestBucketBlocks, end - first);
-    for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest; ++blocks_per_bucket) {
+    for (unsigned blocks_per_bucket = 1; blocks_per_bucket <= largest && !search_spent(search);
+         ++blocks_per_bucket) {
         // The buckets fill the file from dvbn to eof.
         if ((end - first) % blocks_per_bucket != 0) {
             continue;
         }
         const unsigned bucket_size = blocks_per_bucket * kBlockSize;
         for (unsigned stride = kFixedCellHeaderSize + 1;
-             stride <= bucket_size && stride <= kLongestRecord + kFixedCellHeaderSize; ++stride) {
+             stride <= bucket_size && stride <= kLongestRecord + kFixedCellHeaderSize && !search_spent(search);
+             ++stride) {
+            // Every reading of a layout's cells finds the records its
+            // control bytes mark: one that finds too few to win or come
+            // second is not weighed.
+            CellsTried count = cells_tried(blocks_per_bucket, stride, CellFormat::kFixed);
+            if (!scan_cells(search, count, false) ||
+                (count.present < best.present && count.present <= runner_up.present)) {
+                continue;
+            }
             CellsTried layout;
             CellsTried other;
-            if (!read_cells(window, first, end, blocks_per_bucket, stride, layout, other)) {
+            if (!read_cells(search, blocks_per_bucket, stride, layout, other)) {
                 continue;
             }
             if (layout.present > best.present ||
@@ -226,6 +265,8 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
             }
         }
     }
+    // A search cut short may have missed a layout that explains more.
+    const bool searched_all = !search_spent(search);
     // The other reading of the winner's cells comes next when the bytes
     // cannot rule it out.
     if (best.rivalled && best_other.present != 0) {
@@ -249,12 +290,13 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
                    static_cast<unsigned long long>(layout.content.records)) +
                (cut_short ? formatted("; eof lies beyond the %llu blocks of the file (damaged or cut short)",
                                       static_cast<unsigned long long>(blocks))
-                          : std::string());
+                          : std::string()) +
+               (searched_all ? "" : "; the search of other cell sizes was cut short");
     };
     // A data byte of 8 with a length that fits reads as a cell now and then,
     // most easily where buckets of another size put cells in the midst of
     // records: then a record or two more is no lead.
-    const bool close = best.rivalled ||
+    const bool close = best.rivalled || !searched_all ||
                        (runner_up.present != 0 && (runner_up.present * 10 >= best.present * 9 ||
                         (runner_up.bucket_blocks != best.bucket_blocks && best.present < runner_up.present + 3)));
     // Such a prolog is believed only when many cells line up in one clear

@@ -246,6 +246,18 @@ Bytes relative_with_false_cell() {
     return rms::relative_file(spec);
 }
 
+Bytes control_bytes_everywhere() {
+    rms::RelativeFileLayout spec;
+    spec.bks = 63;
+    spec.eof = 2 + 63 * 64;
+    Bytes file = rms::relative_prolog(spec, 0);
+    const Bytes noise = binary_noise(63 * 64 * rms::kBlockSize);
+    for (unsigned char byte : noise) {
+        file.push_back(static_cast<unsigned char>((byte & 3) * 4));
+    }
+    return file;
+}
+
 Bytes lone_length_word() {
     std::vector<Bytes> records;
     const Bytes noise = binary_noise(85 * 58);
@@ -333,6 +345,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Whatever is guessed for these, it must not be given as sure.
         ProbeCase{"ZerosAreNoRecords", Bytes(2048, 0), "", false},
         ProbeCase{"NoiseIsWeak", binary_noise(3000), "", false},
+        // A relative prolog over two megabytes of nothing but valid control
+        // bytes: every cell size fits, and the search stops at its budget.
+        ProbeCase{"ControlBytesEverywhere", control_bytes_everywhere(), "", false},
         // Fixed-length binary records whose first two bytes happen to
         // count the rest of the file: one length word is no chain.
         ProbeCase{"LoneLengthWordMatchingTheSize", lone_length_word(), "", false},
