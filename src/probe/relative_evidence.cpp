@@ -237,6 +237,10 @@ void add_relative_candidates(const ProbeInput& input, std::vector<Candidate>& ou
             continue;
         }
         const unsigned bucket_size = blocks_per_bucket * kBlockSize;
+        // No cell size lines up buckets of which the file holds none whole.
+        if ((first - 1ull) * kBlockSize + bucket_size > input.size) {
+            break;
+        }
         for (unsigned stride = kFixedCellHeaderSize + 1;
              stride <= bucket_size && stride <= kLongestRecord + kFixedCellHeaderSize && !search_spent(search);
              ++stride) {
