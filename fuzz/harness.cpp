@@ -66,35 +66,37 @@ void fuzz_teardown(FuzzRun& run) {
     ::close(run.console.out_fd);
 }
 
+namespace {
+
+// The copier of a target: copy_sequential, copy_relative or copy_indexed.
+using Copier = bool (*)(int, const FileAttributes&, const RunOptions&, Console&, std::uint64_t&);
+
+// Runs copy on a run fuzz_setup has prepared, then tears it down.
+int fuzz_copy(FuzzRun& run, Copier copy) {
+    copy(run.input_fd, run.attributes, run.options, run.console, run.records);
+    fuzz_teardown(run);
+    return 0;
+}
+
+}  // namespace
+
 int fuzz_sequential(const std::uint8_t* data, std::size_t size, std::uint8_t rfm, bool raw) {
     FuzzRun run;
     if (!fuzz_setup(run, data, size, kOrgSequential, rfm)) {
         return 0;
     }
     run.options.raw = raw;
-    copy_sequential(run.input_fd, run.attributes, run.options, run.console, run.records);
-    fuzz_teardown(run);
-    return 0;
+    return fuzz_copy(run, copy_sequential);
 }
 
 int fuzz_stream(const std::uint8_t* data, std::size_t size, std::uint8_t rfm) {
     FuzzRun run;
-    if (!fuzz_setup(run, data, size, kOrgSequential, rfm)) {
-        return 0;
-    }
-    copy_sequential(run.input_fd, run.attributes, run.options, run.console, run.records);
-    fuzz_teardown(run);
-    return 0;
+    return fuzz_setup(run, data, size, kOrgSequential, rfm) ? fuzz_copy(run, copy_sequential) : 0;
 }
 
 int fuzz_relative(const std::uint8_t* data, std::size_t size, std::uint8_t rfm) {
     FuzzRun run;
-    if (!fuzz_setup(run, data, size, kOrgRelative, rfm)) {
-        return 0;
-    }
-    copy_relative(run.input_fd, run.attributes, run.options, run.console, run.records);
-    fuzz_teardown(run);
-    return 0;
+    return fuzz_setup(run, data, size, kOrgRelative, rfm) ? fuzz_copy(run, copy_relative) : 0;
 }
 
 int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget& target) {
@@ -114,7 +116,5 @@ int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget
     if (!fuzz_setup(run, input.data(), input.size(), kOrgIndexed, target.rfm)) {
         return 0;
     }
-    copy_indexed(run.input_fd, run.attributes, run.options, run.console, run.records);
-    fuzz_teardown(run);
-    return 0;
+    return fuzz_copy(run, copy_indexed);
 }

@@ -25,6 +25,24 @@ bool write_file(const std::string& path, const std::string& content) {
     return static_cast<bool>(out);
 }
 
+// Lines of text as records, what unrms writes for them with rat=cr, and
+// the longest.
+struct TextLines {
+    std::vector<rms::Bytes> records;
+    std::string expected;
+    std::size_t longest = 0;
+};
+
+TextLines text_lines(const std::vector<std::string>& lines) {
+    TextLines text;
+    for (const std::string& line : lines) {
+        text.records.push_back(rms::bytes(line));
+        text.expected += line + "\n";
+        text.longest = std::max(text.longest, line.size());
+    }
+    return text;
+}
+
 // A DCL command procedure: variable-length text records, one line each.
 Example login_com() {
     const std::vector<std::string> lines = {
@@ -37,16 +55,9 @@ Example login_com() {
         "$ WRITE SYS$OUTPUT \"Welcome to ''F$GETSYI(\"NODENAME\")'\"",
         "$ EXIT",
     };
-    std::vector<rms::Bytes> records;
-    std::string expected;
-    std::size_t longest = 0;
-    for (const std::string& line : lines) {
-        records.push_back(rms::bytes(line));
-        expected += line + "\n";
-        longest = std::max(longest, line.size());
-    }
-    return {"LOGIN.COM", rms::var_file(records),
-            "org=seq rfm=var rat=cr lrl=" + std::to_string(longest) + "\n", expected};
+    const TextLines text = text_lines(lines);
+    return {"LOGIN.COM", rms::var_file(text.records),
+            "org=seq rfm=var rat=cr lrl=" + std::to_string(text.longest) + "\n", text.expected};
 }
 
 // A print file: vfc records whose 2-byte control area holds the print
@@ -95,16 +106,9 @@ Example notes_txt() {
         "\fPage 2",
         "3. Next meeting: 28-MAR-1991.",
     };
-    std::vector<rms::Bytes> records;
-    std::string expected;
-    std::size_t longest = 0;
-    for (const std::string& line : lines) {
-        records.push_back(rms::bytes(line));
-        expected += line + "\n";
-        longest = std::max(longest, line.size());
-    }
-    return {"NOTES.TXT", rms::stream_file(records, rms::StreamFormat::kCrLf),
-            "org=seq rfm=stm rat=cr lrl=" + std::to_string(longest) + "\n", expected};
+    const TextLines text = text_lines(lines);
+    return {"NOTES.TXT", rms::stream_file(text.records, rms::StreamFormat::kCrLf),
+            "org=seq rfm=stm rat=cr lrl=" + std::to_string(text.longest) + "\n", text.expected};
 }
 
 // A relative file: cells numbered by record number, some of them empty or
