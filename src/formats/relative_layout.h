@@ -29,9 +29,10 @@ inline constexpr std::size_t kCellLengthOffset = 1;
 inline constexpr std::size_t kVariableCellHeaderSize = 3;
 inline constexpr std::size_t kFixedCellHeaderSize = 1;
 
-// dlc values: no record here and none behind it in the bucket; a record.
-// Any other value marks a cell whose record is not copied (deleted, never
-// written).
-inline constexpr unsigned char kCellEndOfBucket = 0;
+// dlc values: no record ever stored here (RMS zero-fills a bucket when it
+// formats it, and records stored by number leave the cells between them so);
+// a record. Any other value marks a cell whose record is not copied
+// (deleted).
+inline constexpr unsigned char kCellEmpty = 0;
 inline constexpr unsigned char kCellRecordPresent = 0x08;
 inline constexpr unsigned char kCellDeleted = 0x04;

@@ -11,12 +11,10 @@
 
 namespace {
 
-// The start of the record after one that ended at offset at, by the
-// placement rule: where it fits whole into the rest of the block, else at the
-// next block boundary.
-std::uint64_t place_record(std::uint64_t at, std::uint64_t length) {
-    const std::uint64_t in_block = at % kBlockSize;
-    return in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
+// The start of the record after one that ended at offset at. Without
+// rat=blk RMS packs fixed-length records end to end, across blocks.
+std::uint64_t place_record(std::uint64_t at, std::uint64_t) {
+    return at;
 }
 
 // For a file larger than the head, where its records end is not examined.

@@ -32,9 +32,9 @@ CellLayout vfc_cell_layout(std::size_t bucket_size, std::size_t lrl, std::size_t
 
 enum class CellKind {
     kRecord,       // a record to copy: data, size
-    kSkipped,      // a cell whose record is not copied
-    kEndOfBucket,  // dlc 0: no record here and none behind it
-    kDamaged,      // fault says what
+    kSkipped,  // a cell whose record is not copied (deleted, or a control byte RMS does not write)
+    kEmpty,    // dlc 0: no record was ever stored here; cells behind it may hold records
+    kDamaged,  // fault says what
 };
 
 enum class CellFault {
@@ -48,7 +48,7 @@ enum class CellFault {
 };
 
 struct Cell {
-    CellKind kind = CellKind::kEndOfBucket;
+    CellKind kind = CellKind::kEmpty;
     std::size_t offset = 0;     // in the bucket
     bool dlc_read = false;      // the control byte lies in the file (damaged cells)
     unsigned char dlc = 0;
@@ -69,7 +69,10 @@ struct CellWalk {
 };
 
 // The next cell of the bucket; false when the bucket has no more (its last
-// cell examined, or a cell of dlc 0 or a damaged one returned before).
+// cell examined, or a damaged one returned before). A bucket is zero-filled
+// when RMS formats it and a record written by its record number lands in its
+// own cell, so an empty cell may stand between two records: the walk goes on
+// to the bucket's end.
 // Inline: the copier takes every cell through it, and a call per cell would
 // cost as much as the copy of a short record.
 inline bool next_cell(CellWalk& walk, Cell& cell) {
@@ -85,19 +88,15 @@ inline bool next_cell(CellWalk& walk, Cell& cell) {
     walk.next = layout.bucket_size;
     cell.kind = CellKind::kDamaged;
     // Bytes the file does not supply are no cells: a walk that reaches them
-    // before a cell marked end-of-bucket may have lost records.
+    // may have lost records.
     if (at >= walk.present) {
         cell.fault = CellFault::kFileEndsInBucket;
         return true;
     }
     cell.dlc_read = true;
     cell.dlc = walk.bucket[at];
-    if (cell.dlc == kCellEndOfBucket) {
-        cell.kind = CellKind::kEndOfBucket;
-        return true;
-    }
     if (cell.dlc != kCellRecordPresent) {
-        cell.kind = CellKind::kSkipped;
+        cell.kind = cell.dlc == kCellEmpty ? CellKind::kEmpty : CellKind::kSkipped;
         walk.next = at + layout.stride;
         return true;
     }

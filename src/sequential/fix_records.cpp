@@ -1,6 +1,6 @@
 // Fixed-length records: lrl bytes each, no length word, a pad byte after
-// odd lengths, and a record that does not fit whole into the rest of a block
-// starts at the next block.
+// odd lengths; packed end to end, or with rat=blk a record that does not fit
+// whole into the rest of a block starts at the next block.
 
 #include "platform/console.h"
 #include "sequential/sequential_copy.h"

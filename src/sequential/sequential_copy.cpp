@@ -103,7 +103,8 @@ void skip_to_block_end(SequentialCopy& copy) {
 }
 
 void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length) {
-    if (reader_position(copy.input) % kBlockSize + record_length > kBlockSize) {
+    if (fixed_records_keep_to_blocks(copy.attributes) &&
+        reader_position(copy.input) % kBlockSize + record_length > kBlockSize) {
         skip_to_block_end(copy);
     }
 }
@@ -140,6 +141,7 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
     // The file offset of c.limit; c.next lies room(c.next, c.limit) before it.
     const std::uint64_t limit_offset = copy.input.bytes_read;
     const std::size_t stored = padded_length(reclen);
+    const bool keep_to_blocks = fixed_records_keep_to_blocks(copy.attributes);
     while (stored <= room(c.next, c.limit) && reclen + 1u <= room(c.out, c.out_limit)) {
         std::memcpy(c.out, c.next, reclen);
         c.out += reclen;
@@ -148,6 +150,9 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
         }
         c.next += stored;
         ++c.records;
+        if (!keep_to_blocks) {
+            continue;
+        }
         const std::size_t in_block = (limit_offset - room(c.next, c.limit)) % kBlockSize;
         if (in_block != 0 && in_block + reclen > kBlockSize) {
             if (kBlockSize - in_block > room(c.next, c.limit)) {

@@ -78,8 +78,16 @@ bool report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, s
 // Discards the bytes up to the next block boundary.
 void skip_to_block_end(SequentialCopy& copy);
 
-// Fixed-length records: the next record starts in the next block when it
-// does not fit whole into the rest of the current one.
+// Whether fixed-length records keep inside their blocks: with rat=blk RMS
+// starts a record that does not fit whole into the rest of a block at the
+// next one; without it records are packed end to end and cross blocks.
+inline bool fixed_records_keep_to_blocks(const FileAttributes& attributes) {
+    return (rat_of(attributes) & kRatNoSpan) != 0;
+}
+
+// Fixed-length records with rat=blk: the next record starts in the next
+// block when it does not fit whole into the rest of the current one.
+// Without rat=blk nothing moves.
 void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length);
 
 // Takes a record's stored bytes together with the pad byte that follows an
@@ -120,6 +128,7 @@ void copy_buffered_var_records(SequentialCopy& copy, const VarFraming& framing);
 
 // The same for fixed-length records of reclen bytes; the record at the
 // current position is placed (place_next_fixed_record) and so is the next.
+// Two loops: the one for records packed end to end never looks at blocks.
 void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool line_end);
 
 // "N records copied" at verbose levels other than 0; returns true.

@@ -85,7 +85,7 @@ Bytes vfc_record(const Bytes& control, const Bytes& data) {
 
 void add_fix_record(FixFileBuilder& file, const Bytes& data) {
     const std::size_t length = file.record_length;
-    if (!file.bytes.empty() && file.bytes.size() % kBlockSize + length > kBlockSize) {
+    if (file.no_span && !file.bytes.empty() && file.bytes.size() % kBlockSize + length > kBlockSize) {
         file.bytes.resize(file.bytes.size() + room_in_block(file.bytes) % kBlockSize, file.gap_value);
     }
     Bytes record = data;
@@ -96,9 +96,10 @@ void add_fix_record(FixFileBuilder& file, const Bytes& data) {
     }
 }
 
-Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length) {
+Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length, bool no_span) {
     FixFileBuilder file;
     file.record_length = record_length;
+    file.no_span = no_span;
     for (const Bytes& record : records) {
         add_fix_record(file, record);
     }

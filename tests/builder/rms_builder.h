@@ -54,11 +54,13 @@ Bytes var_file(const std::vector<Bytes>& records, bool no_span = false);
 Bytes vfc_record(const Bytes& control, const Bytes& data);
 
 // Sequential files of fixed-length records (rfm=fix): a pad byte after odd
-// lengths, and a record that does not fit whole into the rest of a block
-// starts at the next one.
+// lengths; records packed end to end, crossing block boundaries, unless
+// no_span (rat=blk), where a record that does not fit whole into the rest of
+// a block starts at the next one.
 struct FixFileBuilder {
     Bytes bytes;
     std::size_t record_length = 0;
+    bool no_span = false;
     unsigned char pad_value = 0xA5;
     unsigned char gap_value = 0xB6;
 };
@@ -66,7 +68,7 @@ struct FixFileBuilder {
 // Appends one record of record_length bytes, placed as RMS places it.
 void add_fix_record(FixFileBuilder& file, const Bytes& data);
 
-Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length);
+Bytes fix_file(const std::vector<Bytes>& records, std::size_t record_length, bool no_span = false);
 
 // Sequential stream files: each record followed by its terminator, CR LF
 // (rfm=stm) or CR (rfm=stmcr). A test that wants a last record without its

@@ -33,9 +33,16 @@ TEST_P(FixRecordsTest, CopiesRecords) { expect_copy(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(
     Files, FixRecordsTest,
     testing::Values(
-        CopyCase{"GapAtBlockEnd", rms::fix_file(lettered(7, 80), 80), "rfm=fix rat=cr lrl=80", {"-v2"},
+        // Without rat=blk the seventh record starts at offset 480 and runs
+        // into block 2; with it, it starts at block 2.
+        CopyCase{"RecordsCrossBlocks", rms::fix_file(lettered(7, 80), 80), "rfm=fix rat=cr lrl=80", {"-v2"},
                  joined(lettered(7, 80), "\n"),
                  listing("org=seq rfm=fix rat=cr lrl=80") + "reclen: 80\n7 records copied\n", 0},
+        CopyCase{"GapAtBlockEndWithBlk", rms::fix_file(lettered(7, 80), 80, true), "rfm=fix rat=cr rat=blk lrl=80",
+                 {"-v"}, joined(lettered(7, 80), "\n"),
+                 listing("org=seq rfm=fix rat=cr rat=blk lrl=80") + "7 records copied\n", 0},
+        CopyCase{"LongerThanABlockWithBlk", rms::fix_file(lettered(3, 600), 600, true), "rfm=fix rat=blk lrl=600",
+                 {}, joined(lettered(3, 600), ""), "", 0},
         CopyCase{"OddLengthPadBytes", rms::fix_file(lettered(8, 81), 81), "rfm=fix rat=cr lrl=81", {},
                  joined(lettered(8, 81), "\n"), "", 0},
         CopyCase{"OneRecordPerBlock", rms::fix_file(lettered(3, 512), 512), "rfm=fix lrl=512", {},
@@ -128,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         CopyCase{"FixBackToBack", rms::fix_file(lettered(8, 81), 81), "rfm=fix lrl=81 rat=cr", {"-r", "-v2"},
                  joined(lettered(8, 81), ""),
                  listing("org=seq rfm=fix rat=cr lrl=81") + "reclen: 81\n8 records copied\n", 0},
+        CopyCase{"FixSkipsBlockGapsWithBlk", rms::fix_file(lettered(8, 81), 81, true), "rfm=fix lrl=81 rat=blk",
+                 {"-r"}, joined(lettered(8, 81), ""), "", 0},
         CopyCase{"FixPartialRecordDropped", with_tail(rms::fix_file(lettered(2, 80), 80), Bytes(30, 'z')),
                  "rfm=fix lrl=80", {"-r"}, joined(lettered(2, 80), ""),
                  "read: end of file inside the 80-byte record at offset 160\n", 1}),

@@ -92,10 +92,11 @@ std::function<void(Bytes&, std::string&)> vfc_records(VfcOutput output) {
 }
 
 std::function<void(Bytes&, std::string&)> fix_records(std::size_t count, std::size_t length,
-                                                      const std::string& line_end) {
+                                                      const std::string& line_end, bool no_span = false) {
     return [=](Bytes& file, std::string& out) {
         rms::FixFileBuilder builder;
         builder.record_length = length;
+        builder.no_span = no_span;
         for (std::size_t i = 0; i < count; ++i) {
             Bytes data = record(i);
             data.resize(length, ' ');
@@ -217,9 +218,11 @@ INSTANTIATE_TEST_SUITE_P(
                     LargeCase{"VfcWithControl", "rfm=vfc rat=cr fsz=2 lrl=700", {"-p"},
                               vfc_records(VfcOutput::kControlAndData)},
                     LargeCase{"VfcRaw", "rfm=vfc fsz=2 lrl=700", {"-r"}, vfc_records(VfcOutput::kRaw)},
-                    LargeCase{"FixOdd", "rfm=fix rat=cr lrl=133", {}, fix_records(15000, 133, "\n")},
-                    LargeCase{"FixLongerThanABlock", "rfm=fix lrl=601", {}, fix_records(3000, 601, "")},
-                    LargeCase{"FixRaw", "rfm=fix lrl=133", {"-r"}, fix_records(15000, 133, "")},
+                    LargeCase{"FixOdd", "rfm=fix rat=cr lrl=133", {}, fix_records(16000, 133, "\n")},
+                    LargeCase{"FixLongerThanABlock", "rfm=fix lrl=601", {}, fix_records(3600, 601, "")},
+                    LargeCase{"FixRaw", "rfm=fix lrl=133", {"-r"}, fix_records(16000, 133, "")},
+                    LargeCase{"FixOddWithBlk", "rfm=fix rat=cr rat=blk lrl=133", {}, fix_records(16000, 133, "\n", true)},
+                    LargeCase{"FixRawWithBlk", "rfm=fix rat=blk lrl=133", {"-r"}, fix_records(16000, 133, "", true)},
                     LargeCase{"Relative", "org=rel rfm=var rat=cr lrl=200 bks=3", {}, relative_records},
                     LargeCase{"Indexed", "org=idx rfm=var rat=cr", {}, indexed_records({})},
                     LargeCase{"IndexedLengthPrefix", "org=idx rfm=var rat=cr", {"-l"}, indexed_records({0, true})},

@@ -1,6 +1,8 @@
 // Relative files, built from the cells they hold.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "copy_case.h"
 #include "rms_builder.h"
 
@@ -28,7 +30,25 @@ RelativeFileLayout with(RelativeFileLayout spec, void (*change)(RelativeFileLayo
     return spec;
 }
 
+// The control bytes of cells that are empty but for a record in cell i.
+std::vector<int> record_at(std::size_t i) {
+    std::vector<int> dlcs(i, 0);
+    dlcs.push_back(8);
+    return dlcs;
+}
 
+// The -v2 items of a bucket of count cells whose first control bytes are
+// dlcs: every cell is examined, the empty ones behind them too.
+std::string cell_items(std::vector<int> dlcs, std::size_t count) {
+    dlcs.resize(count, 0);
+    std::string items;
+    for (int dlc : dlcs) {
+        char item[16];
+        std::snprintf(item, sizeof item, "dlc=0x%02x ", dlc);
+        items += item;
+    }
+    return items;
+}
 
 const std::string kAttributes = "org=rel rfm=var rat=cr bks=1 lrl=20";
 const std::string kListing = kVersionLine + "org=rel rfm=var rat=cr lrl=20 bks=1\n";
@@ -39,16 +59,16 @@ TEST_P(RelativeTest, CopiesPresentRecords) { expect_copy(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(
     Files, RelativeTest,
     testing::Values(
-        CopyCase{"PresentCellsOnly", rms::relative_file(two_buckets()), kAttributes, {"-v"}, "alpha\nbeta\n\n",
-                 kListing + "3 records copied\n", 0},
+        // Records stored by number leave empty cells between them: "hidden"
+        // lies behind one.
+        CopyCase{"PresentCellsOnly", rms::relative_file(two_buckets()), kAttributes, {"-v"},
+                 "alpha\nbeta\n\nhidden\n", kListing + "4 records copied\n", 0},
         CopyCase{"NoLineEndsWithoutCr", rms::relative_file(two_buckets()), "org=rel rfm=var bks=1 lrl=20", {},
-                 "alphabeta", "", 0},
-        CopyCase{"DumpsAtLevel2", rms::relative_file(two_buckets()), kAttributes, {"-v2"}, "alpha\nbeta\n\n",
-                 kListing +
-                     "prolog: flags=0,dvbn=2,mrn=0,eof=4\n"
-                     "vbn #2: dlc=0x08 dlc=0x0c dlc=0x08 dlc=0x00 \n"
-                     "vbn #3: dlc=0x08 dlc=0x00 \n"
-                     "3 records copied\n",
+                 "alphabetahidden", "", 0},
+        CopyCase{"DumpsAtLevel2", rms::relative_file(two_buckets()), kAttributes, {"-v2"},
+                 "alpha\nbeta\n\nhidden\n",
+                 kListing + "prolog: flags=0,dvbn=2,mrn=0,eof=4\n" + "vbn #2: " + cell_items({8, 12, 8}, 23) +
+                     "\nvbn #3: " + cell_items({8, 0, 8}, 23) + "\n4 records copied\n",
                  0},
         CopyCase{"NoBucketBelowEof",
                  rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.eof = 2; })), kAttributes,
@@ -64,10 +84,11 @@ INSTANTIATE_TEST_SUITE_P(
                                                            {}, {}, {}, {}, {}, {}, {}, {}, {}, {},
                                                            present_cell(bytes("v7"))}};
                                          })),
-                 "org=rel rfm=var rat=cr bks=2 lrl=20", {"-v2"}, "v2\nv4\n",
-                 kVersionLine + "org=rel rfm=var rat=cr lrl=20 bks=2\nprolog: flags=0,dvbn=2,mrn=0,eof=7\n"
-                                "vbn #2: dlc=0x08 dlc=0x00 \nvbn #4: dlc=0x08 dlc=0x00 \nvbn #6: dlc=0x00 \n"
-                                "2 records copied\n",
+                 "org=rel rfm=var rat=cr bks=2 lrl=20", {"-v2"}, "v2\nv4\nv7\n",
+                 kVersionLine + "org=rel rfm=var rat=cr lrl=20 bks=2\nprolog: flags=0,dvbn=2,mrn=0,eof=7\n" +
+                     "vbn #2: " + cell_items({8}, 45) + "\nvbn #4: " + cell_items({8}, 45) + "\nvbn #6: " +
+                     cell_items(record_at(23), 45) +
+                     "\n3 records copied\n",
                  0},
         CopyCase{"DefaultLrlExaminesOneCellPerBucket",
                  rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.lrl = 512; })),
@@ -88,8 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "file ends inside the bucket at VBN 2, at cell offset 46\n", 1},
         CopyCase{"EndsInsideARecord", cut(rms::relative_file(two_buckets()), 512 + 50), kAttributes, {}, "alpha\n",
                  "file ends inside the record at VBN 2, cell offset 46\n", 1},
-        CopyCase{"EndsAfterTheLastCell", cut(rms::relative_file(two_buckets()), 1024 + 47), kAttributes, {},
-                 "alpha\nbeta\n\n", "", 0},
+        // Empty cells may stand before more records: a bucket cut among
+        // them may have lost some.
+        CopyCase{"EndsAmongEmptyCells", cut(rms::relative_file(two_buckets()), 1024 + 100), kAttributes, {},
+                 "alpha\nbeta\n\nhidden\n", "file ends inside the bucket at VBN 3, at cell offset 115\n", 1},
         CopyCase{"LengthBeyondLrl", patched(rms::relative_file(two_buckets()), 512 + 47, {21, 0}), kAttributes, {},
                  "alpha\n", "record length 21 exceeds lrl 20 in the cell at VBN 2, cell offset 46\n", 1},
         CopyCase{"LengthFieldPastTheBucket",
@@ -135,20 +158,18 @@ INSTANTIATE_TEST_SUITE_P(
     Fixed, RelativeTest,
     testing::Values(
         CopyCase{"PresentCellsOnly", rms::relative_file(fixed_cells()), kFixedAttributes, {"-v"},
-                 "alpha     \nbeta      \n          \n",
-                 kVersionLine + "org=rel rfm=fix rat=cr lrl=10 bks=1\n3 records copied\n", 0},
+                 "alpha     \nbeta      \n          \nhidden    \n",
+                 kVersionLine + "org=rel rfm=fix rat=cr lrl=10 bks=1\n4 records copied\n", 0},
         CopyCase{"NoLineEndsWithoutCr", rms::relative_file(fixed_cells()), "org=rel rfm=fix bks=1 lrl=10", {},
-                 "alpha     beta                ", "", 0},
+                 "alpha     beta                hidden    ", "", 0},
         CopyCase{"DumpsAtLevel2", rms::relative_file(fixed_cells()), kFixedAttributes, {"-v2"},
-                 "alpha     \nbeta      \n          \n",
-                 kVersionLine + "org=rel rfm=fix rat=cr lrl=10 bks=1\n"
-                                "prolog: flags=0,dvbn=2,mrn=0,eof=4\n"
-                                "vbn #2: dlc=0x08 dlc=0x0c dlc=0x08 dlc=0x00 \n"
-                                "vbn #3: dlc=0x08 dlc=0x00 \n"
-                                "3 records copied\n",
+                 "alpha     \nbeta      \n          \nhidden    \n",
+                 kVersionLine + "org=rel rfm=fix rat=cr lrl=10 bks=1\n" + "prolog: flags=0,dvbn=2,mrn=0,eof=4\n" +
+                     "vbn #2: " + cell_items({8, 12, 8}, 47) + "\nvbn #3: " + cell_items({8, 0, 8}, 47) +
+                     "\n4 records copied\n",
                  0},
         CopyCase{"ControlPrefixChangesNothing", rms::relative_file(fixed_cells()), kFixedAttributes, {"-p"},
-                 "alpha     \nbeta      \n          \n", "", 0},
+                 "alpha     \nbeta      \n          \nhidden    \n", "", 0},
         CopyCase{"EndsInsideARecord", cut(rms::relative_file(fixed_cells()), 512 + 22 + 5), kFixedAttributes, {},
                  "alpha     \n", "file ends inside the record at VBN 2, cell offset 22\n", 1},
         CopyCase{"LastCellCutByTheBucketEnd", rms::relative_file(cells_one_byte_too_many()),
@@ -184,11 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
         CopyCase{"PrintFileGetsLineEnds", rms::relative_file(vfc_cells()), "org=rel rfm=vfc rat=prn bks=1 lrl=10 fsz=2",
                  {}, "head\n0123456789\n\n", "", 0},
         CopyCase{"DumpsAtLevel2", rms::relative_file(vfc_cells()), kVfcAttributes, {"-v2"}, "head\n0123456789\n\n",
-                 kVersionLine + "org=rel rfm=vfc rat=cr lrl=10 bks=1 fsz=2\n"
-                                "prolog: flags=0,dvbn=2,mrn=0,eof=4\n"
-                                "vbn #2: dlc=0x08 dlc=0x0c dlc=0x08 dlc=0x00 \n"
-                                "vbn #3: dlc=0x08 dlc=0x00 \n"
-                                "3 records copied\n",
+                 kVersionLine + "org=rel rfm=vfc rat=cr lrl=10 bks=1 fsz=2\n" +
+                     "prolog: flags=0,dvbn=2,mrn=0,eof=4\n" + "vbn #2: " + cell_items({8, 12, 8}, 35) +
+                     "\nvbn #3: " + cell_items({8}, 35) + "\n3 records copied\n",
                  0},
         CopyCase{"LengthShorterThanFsz", patched(rms::relative_file(vfc_cells()), 512 + 30 + 1, {1, 0}),
                  kVfcAttributes, {}, "head\n",
@@ -210,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Relative, HugeEofStopsAtTheEndOfTheFile) {
     Bytes file = patched(rms::relative_file(two_buckets()), rms::kRelativePrologEof, {0xff, 0xff, 0xff, 0xff});
     ToolResult r = run_on_file(file, kAttributes);
-    EXPECT_EQ(r.out, "alpha\nbeta\n\n");
+    EXPECT_EQ(r.out, "alpha\nbeta\n\nhidden\n");
     EXPECT_EQ(r.err, "file ends before the bucket at VBN 4\n");
     EXPECT_EQ(r.status, 1);
 }
