@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -69,11 +70,16 @@ void fuzz_teardown(FuzzRun& run) {
 namespace {
 
 // The copier of a target: copy_sequential, copy_relative or copy_indexed.
-using Copier = bool (*)(int, const FileAttributes&, const RunOptions&, Console&, std::uint64_t&);
+using Copier = CopyOutcome (*)(int, const FileAttributes&, const RunOptions&, Console&);
 
-// Runs copy on a run fuzz_setup has prepared, then tears it down.
+// Runs copy on a run fuzz_setup has prepared, then tears it down. A copy
+// that claims to be complete while a write failed would be reported as a
+// success: that is a finding.
 int fuzz_copy(FuzzRun& run, Copier copy) {
-    copy(run.input_fd, run.attributes, run.options, run.console, run.records);
+    const CopyOutcome outcome = copy(run.input_fd, run.attributes, run.options, run.console);
+    if (copy_complete(outcome) && run.console.output_failed) {
+        std::abort();
+    }
     fuzz_teardown(run);
     return 0;
 }

@@ -17,7 +17,6 @@ struct FuzzRun {
     FileAttributes attributes;
     Console console;
     int input_fd = -1;  // a memory file holding the input file's bytes
-    std::uint64_t records = 0;
 };
 
 // Bytes of the input the header takes before the file begins.

@@ -14,37 +14,51 @@ constexpr std::size_t kTypeChunkSize = 1 << 16;
 
 }  // namespace
 
-bool copy_file(int input_fd, const char* name, const FileAttributes& attributes, const RunOptions& options,
-               Console& console, std::uint64_t& records) {
+CopyOutcome copy_file(int input_fd, const char* name, const FileAttributes& attributes, const RunOptions& options,
+                      Console& console) {
+    CopyOutcome outcome;
     switch (org_of(attributes)) {
         case kOrgSequential:
             if (rfm_of(attributes) == kRfmUndefined || rfm_of(attributes) == kRfmStreamLf) {
-                return type_file(input_fd, name, console);
+                outcome = type_file(input_fd, name, console);
+            } else {
+                outcome = copy_sequential(input_fd, attributes, options, console);
             }
-            return copy_sequential(input_fd, attributes, options, console, records);
+            break;
         case kOrgRelative:
-            return copy_relative(input_fd, attributes, options, console, records);
+            outcome = copy_relative(input_fd, attributes, options, console);
+            break;
         case kOrgIndexed:
-            return copy_indexed(input_fd, attributes, options, console, records);
+            outcome = copy_indexed(input_fd, attributes, options, console);
+            break;
         default:
             message(console, " - not yet implemented\n");
-            return false;
+            end_copy(outcome, CopyResult::kUnsupported);
+            break;
     }
+    if (!flush_output(console)) {
+        outcome.result = CopyResult::kOutputError;
+    }
+    outcome.bytes = console.bytes_written;
+    return outcome;
 }
 
-bool type_file(int input_fd, const char* name, Console& console) {
+CopyOutcome type_file(int input_fd, const char* name, Console& console) {
+    CopyOutcome outcome;
     const auto chunk = std::make_unique_for_overwrite<unsigned char[]>(kTypeChunkSize);
     for (;;) {
         std::size_t got = 0;
         if (!read_full(input_fd, chunk.get(), kTypeChunkSize, &got)) {
             report_system_error(console, name);
-            return false;
+            end_copy(outcome, CopyResult::kInputError);
+            return outcome;
         }
         if (!write_output(console, chunk.get(), got)) {
-            return false;
+            end_copy(outcome, CopyResult::kOutputError);
+            return outcome;
         }
         if (got < kTypeChunkSize) {
-            return true;  // the end of the file
+            return outcome;  // the end of the file
         }
     }
 }

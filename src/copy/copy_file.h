@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "attributes/copy_outcome.h"
 #include "attributes/file_attributes.h"
 #include "attributes/run_options.h"
 
@@ -13,12 +14,12 @@ struct Console;
 // Copies the records of the file open at input_fd (at offset 0), named name
 // in messages. Sequential files of undefined or stream-LF format need no
 // record processing and are copied unchanged. The options must have been
-// settled against the attributes (settle_newline_mode). records counts the
-// records written, also when the copy stops early. True after a complete
-// copy; false after a failure (reported) or for a format no copier handles.
-bool copy_file(int input_fd, const char* name, const FileAttributes& attributes, const RunOptions& options,
-               Console& console, std::uint64_t& records);
+// settled against the attributes (settle_newline_mode). The output is
+// flushed before the outcome is returned, so its byte count is what reached
+// the output and a write that fails at the last is an output error.
+CopyOutcome copy_file(int input_fd, const char* name, const FileAttributes& attributes, const RunOptions& options,
+                      Console& console);
 
 // Copies the bytes of the file open at input_fd to the output unchanged;
-// false after the system error report naming name.
-bool type_file(int input_fd, const char* name, Console& console);
+// an input error after the system error report naming name.
+CopyOutcome type_file(int input_fd, const char* name, Console& console);

@@ -184,10 +184,9 @@ int run(int argc, char* const* argv, AttributeSource& source, Console& console) 
         list_attributes(attributes, console);
     }
     settle_newline_mode(options, rat_of(attributes));
-    std::uint64_t records = 0;
-    const bool copied = copy_file(input_fd, operand, attributes, options, console, records);
+    const CopyOutcome outcome = copy_file(input_fd, operand, attributes, options, console);
     close_descriptor(input_fd);
-    return copied ? 0 : 1;
+    return copy_complete(outcome) ? 0 : 1;
 }
 
 }  // namespace

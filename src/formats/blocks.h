@@ -11,3 +11,9 @@ inline constexpr std::size_t kBlockSize = 512;
 inline std::uint64_t vbn_offset(std::uint32_t vbn) {
     return (static_cast<std::uint64_t>(vbn) - 1) * kBlockSize;
 }
+
+// The same for a VBN held in 64 bits, as walks that step past the 32-bit
+// range hold them.
+inline std::uint64_t vbn_offset_wide(std::uint64_t vbn) {
+    return (vbn - 1) * kBlockSize;
+}

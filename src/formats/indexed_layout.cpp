@@ -11,11 +11,11 @@ KeyDescriptor decode_key_descriptor(const unsigned char* p) {
     key.danum = p[8];
     key.rootlev = p[9];
     key.idxbktsz = p[10];
-    key.datbktsz = p[11];
+    key.datbktsz = p[kKeyDatbktszOffset];
     key.rootvbn = le32(p + 12);
     key.flags = p[16];
     key.datatype = p[17];
-    key.segments = p[18];
+    key.segments = p[kKeySegmentsOffset];
     key.nullchar = p[19];
     key.keysz = p[20];
     key.keyref = p[21];
@@ -28,7 +28,7 @@ KeyDescriptor decode_key_descriptor(const unsigned char* p) {
         key.type[i] = p[88 + i];
     }
     key.keynam = p + kKeyNameOffset;
-    key.ldvbn = le32(p + 84);
+    key.ldvbn = le32(p + kKeyLdvbnOffset);
     return key;
 }
 
@@ -77,7 +77,7 @@ BucketHeader decode_bucket_header(const unsigned char* bucket) {
     header.adrsample = le16(bucket + 2);
     header.freespace = le16(bucket + 4);
     header.nxtrecid = le16(bucket + 6);
-    header.nxtbkt = le32(bucket + 8);
+    header.nxtbkt = le32(bucket + kBucketNxtbktOffset);
     header.level = bucket[12];
     header.bktcb = bucket[13];
     return header;

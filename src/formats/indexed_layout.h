@@ -36,7 +36,10 @@ struct KeyDescriptor {
 // Decodes the kKeyDescriptorSize bytes at p; keynam keeps pointing into them.
 KeyDescriptor decode_key_descriptor(const unsigned char* p);
 
+inline constexpr std::size_t kKeyDatbktszOffset = 11;
+inline constexpr std::size_t kKeySegmentsOffset = 18;
 inline constexpr std::size_t kKeyNameOffset = 52;
+inline constexpr std::size_t kKeyLdvbnOffset = 84;
 inline constexpr std::size_t kKeyNameSize = 32;
 
 // The prolog fields behind key 0 in VBN 1.
@@ -87,6 +90,7 @@ BucketHeader decode_bucket_header(const unsigned char* bucket);
 
 // In prolog 1 and 2 buckets nxtrecid is the byte at 6 (lstrecid follows it).
 inline constexpr std::size_t kBucketNxtrecidOffset = 6;
+inline constexpr std::size_t kBucketNxtbktOffset = 8;
 
 // Data record entries of prolog 3: control byte, two-byte record id, rrv
 // pointer (two-byte id, four-byte VBN), then (except in rrv entries, and in

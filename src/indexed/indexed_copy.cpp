@@ -42,7 +42,7 @@ struct IndexedCopy {
     int input_fd;
     const RunOptions& options;
     Console& console;
-    std::uint64_t& records;
+    CopyOutcome& outcome;
     Console* trace = nullptr;  // the console at -v3, for the copy array and expansion traces
     EntryFormat entry_format{};
     CopyArray copy_array{};
@@ -154,7 +154,7 @@ bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t le
             *out++ = '\n';
         }
         output_commit(console, out);
-        ++copy.records;
+        ++copy.outcome.records;
         return true;
     }
     if (prefix) {
@@ -173,14 +173,14 @@ bool write_record(IndexedCopy& copy, const unsigned char* record, std::size_t le
     if (line_end && !write_output_byte(console, '\n')) {
         return false;
     }
-    ++copy.records;
+    ++copy.outcome.records;
     return true;
 }
 
 // Reports a record of length bytes that record_length_fits refused: one
 // that is not lrl bytes long in a file of fixed-length records, too short
 // for its key, or too long for -l. Returns false.
-bool refuse_record_length(const IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
+bool refuse_record_length(IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
     if (copy.record_length != 0 && length != copy.record_length) {
         message(copy.console, "record at VBN %u, offset %zu: %zu bytes where lrl is %zu\n", vbn, entry.offset, length,
                 copy.record_length);
@@ -192,12 +192,12 @@ bool refuse_record_length(const IndexedCopy& copy, std::uint32_t vbn, const Entr
                 "record at VBN %u, offset %zu: its %zu bytes are more than the two-byte prefix of -l can count\n", vbn,
                 entry.offset, length);
     }
-    return false;
+    return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn) + entry.offset);
 }
 
 // Whether a record of length bytes may be written; false after reporting
 // one that may not.
-bool record_length_fits(const IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
+bool record_length_fits(IndexedCopy& copy, std::uint32_t vbn, const Entry& entry, std::size_t length) {
     if (length >= copy.shortest_record && length <= copy.longest_record) {
         return true;
     }
@@ -229,6 +229,7 @@ ExpansionResult expand_into_output(IndexedCopy& copy, std::uint32_t vbn, const E
     }
     if (result == ExpansionResult::kRefused) {
         message(copy.console, "%s\n", copy.fault.c_str());
+        end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn) + entry.offset);
         return result;
     }
     if (result == ExpansionResult::kNoRoom) {
@@ -246,7 +247,7 @@ ExpansionResult expand_into_output(IndexedCopy& copy, std::uint32_t vbn, const E
         *out++ = '\n';
     }
     output_commit(copy.console, out);
-    ++copy.records;
+    ++copy.outcome.records;
     return result;
 }
 
@@ -271,7 +272,7 @@ bool copy_live_entry(IndexedCopy& copy, std::uint32_t vbn, const unsigned char* 
         if (!expand_record(copy.expansion, entry.body, entry.rl, readable, {vbn, entry.offset}, copy.trace, copy.fault,
                            &length)) {
             message(copy.console, "%s\n", copy.fault.c_str());
-            return false;
+            return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn) + entry.offset);
         }
         record = copy.expansion.record.data();
     }
@@ -301,6 +302,7 @@ const unsigned char* fetch_bucket(IndexedCopy& copy, std::uint32_t vbn, std::siz
         if (!read) {
             run.requested = 0;
             report_positioned_read_error(copy.console, "an indexed file");
+            end_copy(copy.outcome, CopyResult::kInputError);
             return nullptr;
         }
         run.first_vbn = vbn;
@@ -321,11 +323,11 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
     const std::size_t bucket_size = copy.bucket_size;
     if (present == 0) {
         message(console, "bucket VBN %u lies beyond the end of the file\n", vbn);
-        return false;
+        return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn));
     }
     if (present < kBucketHeaderSize) {
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
-        return false;
+        return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn) + present);
     }
     const BucketHeader header = decode_data_bucket_header(bucket, copy.entry_format.layout);
     if (verbose_dumps(copy.options)) {
@@ -335,11 +337,11 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
     if (freespace > bucket_size) {
         message(console, "bucket VBN %u: freespace 0x%04zx lies beyond the %zu-byte bucket\n", vbn, freespace,
                 bucket_size);
-        return false;
+        return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn));
     }
     if (freespace > present) {
         message(console, "bucket VBN %u: the file ends after %zu of its %zu bytes\n", vbn, present, bucket_size);
-        return false;
+        return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn) + present);
     }
 
     // Entries lie from the header up to freespace; a freespace below the
@@ -352,7 +354,7 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
         }
         if (entry.kind == EntryKind::kDamaged) {
             message(console, "%s\n", describe_entry_fault(entry, vbn, freespace).c_str());
-            return false;
+            return end_copy(copy.outcome, CopyResult::kDamaged, vbn_offset(vbn) + entry.offset);
         }
         if (entry.kind == EntryKind::kLive && !copy_live_entry(copy, vbn, bucket, entry, freespace)) {
             return false;
@@ -362,25 +364,66 @@ bool copy_indexed_bucket(IndexedCopy& copy, std::uint32_t vbn, const unsigned ch
     return true;
 }
 
-}  // namespace
+// The live records of the ring from ldvbn, walked without a word: up to a
+// bucket met twice, one that is not in the file or does not parse, or a
+// nxtbkt of 0. Each bucket is read alone, into the run buffer of the copy,
+// which holds nothing yet.
+std::uint64_t live_records_in_ring(IndexedCopy& copy, std::uint32_t ldvbn) {
+    std::vector<bool> visited;
+    std::uint64_t live = 0;
+    std::uint32_t vbn = ldvbn;
+    do {
+        std::size_t present = 0;
+        if ((vbn < visited.size() && visited[vbn]) ||
+            !read_full_at(copy.input_fd, copy.run.buffer.data, copy.bucket_size, vbn_offset(vbn), &present) ||
+            present < copy.bucket_size) {
+            break;
+        }
+        const unsigned char* bucket = copy.run.buffer.data;
+        const BucketHeader header = decode_data_bucket_header(bucket, copy.entry_format.layout);
+        if (header.freespace > copy.bucket_size) {
+            break;
+        }
+        EntryWalk walk = walk_entries(copy.entry_format, bucket, header.freespace);
+        Entry entry;
+        bool parsed = true;
+        std::uint64_t in_bucket = 0;
+        while (parsed && next_entry(walk, entry)) {
+            parsed = entry.kind != EntryKind::kDamaged;
+            in_bucket += entry.kind == EntryKind::kLive ? 1 : 0;
+        }
+        if (!parsed) {
+            break;
+        }
+        live += in_bucket;
+        if (vbn >= visited.size()) {
+            visited.resize(static_cast<std::size_t>(vbn) + 1);
+        }
+        visited[vbn] = true;
+        vbn = header.nxtbkt;
+    } while (vbn != 0 && vbn != ldvbn);
+    return live;
+}
 
-bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
-                  std::uint64_t& records) {
+// Walks the ring of key 0 and writes its records; false after a failure,
+// which it has reported and marked in the outcome.
+bool copy_ring(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
+               CopyOutcome& outcome) {
     const std::uint8_t rfm = rfm_of(attributes);
     if (rfm != kRfmVariable && rfm != kRfmFixed) {
         message(console, " - not yet implemented\n");
-        return false;
+        return end_copy(outcome, CopyResult::kUnsupported);
     }
 
     unsigned char vbn1[kBlockSize];
     std::size_t got = 0;
     if (!read_full_at(input_fd, vbn1, sizeof vbn1, 0, &got)) {
         report_positioned_read_error(console, "an indexed file");
-        return false;
+        return end_copy(outcome, CopyResult::kInputError);
     }
     if (got < sizeof vbn1) {
         message(console, "VBN 1: the file ends after %zu of its 512 bytes\n", got);
-        return false;
+        return end_copy(outcome, CopyResult::kDamaged, got);
     }
     const KeyDescriptor key = decode_key_descriptor(vbn1);
     const Prolog prolog = decode_prolog(vbn1);
@@ -389,7 +432,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     }
     if (prolog.ver_no != kPrologVersion1 && prolog.ver_no != kPrologVersion2 && prolog.ver_no != kPrologVersion3) {
         message(console, "prolog version %d not supported\n", prolog.ver_no);
-        return false;
+        return end_copy(outcome, CopyResult::kUnsupported);
     }
     if (verbose_dumps(options)) {
         std::uint32_t next_vbn = 2;
@@ -400,11 +443,11 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     const bool key_in_front = prolog.ver_no == kPrologVersion3;
     if (key_in_front && key.segments > kMaxKeySegments) {
         message(console, "key 0: %d segments, more than the %d a key can have\n", key.segments, kMaxKeySegments);
-        return false;
+        return end_copy(outcome, CopyResult::kDamaged, kKeySegmentsOffset);
     }
     if (key.datbktsz == 0) {
         message(console, "key 0: data bucket size 0\n");
-        return false;
+        return end_copy(outcome, CopyResult::kDamaged, kKeyDatbktszOffset);
     }
 
     const std::size_t bucket_size = static_cast<std::size_t>(key.datbktsz) * kBlockSize;
@@ -412,7 +455,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     const bool key_compressed = key_in_front && (key.flags & kKeyCompressed) != 0;
     const bool data_compressed = key_in_front && (key.flags & kRecordCompressed) != 0;
     Console* const trace = verbose_traces(options) ? &console : nullptr;
-    IndexedCopy copy{input_fd, options, console, records};
+    IndexedCopy copy{input_fd, options, console, outcome};
     copy.trace = trace;
     copy.bucket_size = bucket_size;
     // Records of fixed length carry no rl field unless they are compressed.
@@ -437,19 +480,28 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
     copy.expanded = key_compressed || data_compressed;
     copy.expanded_in_place = copy.expanded && copy.in_user_order && trace == nullptr;
 
+    copy.run.capacity = std::max(kLargestRead / bucket_size, std::size_t{1}) * bucket_size;
+    copy.run.buffer = allocate_read_buffer(copy.run.capacity);
     // A file whose index was never initialised holds no record, whatever
-    // its ldvbn names.
+    // its ldvbn names; records its data buckets hold nonetheless are
+    // counted, and left.
     if ((key.flags & kKeyInitIdx) != 0) {
-        print_records_copied(options, console, records);
+        const std::uint64_t left = key.ldvbn == 0 ? 0 : live_records_in_ring(copy, key.ldvbn);
+        if (left != 0) {
+            message(console,
+                    "-w-idxinit, key 0 is flagged as never initialised, yet its data buckets from VBN %u hold %llu "
+                    "records: not copied\n",
+                    key.ldvbn, static_cast<unsigned long long>(left));
+            outcome.data_left_behind = true;
+        }
+        print_records_copied(options, console, outcome.records);
         return true;
     }
     if (key.ldvbn == 0) {
         message(console, "key 0: ldvbn 0 names no data bucket\n");
-        return false;
+        return end_copy(outcome, CopyResult::kDamaged, kKeyLdvbnOffset);
     }
 
-    copy.run.capacity = std::max(kLargestRead / bucket_size, std::size_t{1}) * bucket_size;
-    copy.run.buffer = allocate_read_buffer(copy.run.capacity);
     // Buckets read so far, by VBN: a ring that comes back to any bucket but
     // the first would never end. Only VBNs inside the file are ever marked.
     std::vector<bool> visited;
@@ -458,7 +510,7 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
         if (vbn < visited.size() && visited[vbn]) {
             message(console, "bucket VBN %u is reached a second time: the ring does not lead back to ldvbn %u\n", vbn,
                     key.ldvbn);
-            return false;
+            return end_copy(outcome, CopyResult::kDamaged, vbn_offset(vbn));
         }
         std::size_t present = 0;
         const unsigned char* bucket = fetch_bucket(copy, vbn, &present);
@@ -472,11 +524,20 @@ bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptio
         visited[vbn] = true;
         if (nxtbkt == 0) {
             message(console, "bucket VBN %u: nxtbkt 0 names no bucket\n", vbn);
-            return false;
+            return end_copy(outcome, CopyResult::kDamaged, vbn_offset(vbn) + kBucketNxtbktOffset);
         }
         vbn = nxtbkt;
     } while (vbn != key.ldvbn);
 
-    print_records_copied(options, console, records);
+    print_records_copied(options, console, outcome.records);
     return true;
+}
+
+}  // namespace
+
+CopyOutcome copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options,
+                         Console& console) {
+    CopyOutcome outcome;
+    const bool complete = copy_ring(input_fd, attributes, options, console, outcome);
+    return settle_copy_outcome(complete, outcome, console);
 }

@@ -8,15 +8,15 @@
 
 #include <cstdint>
 
+#include "attributes/copy_outcome.h"
 #include "attributes/file_attributes.h"
 #include "attributes/run_options.h"
 
 struct Console;
 
 // Copies the live records of the data bucket ring of key 0, of fixed or
-// variable length; records counts the records written. True after the whole
-// ring, or at once for a file whose index was never initialised; false after
-// a failure (reported) or for a record format or prolog version it does not
-// handle.
-bool copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
-                  std::uint64_t& records);
+// variable length: complete after the whole ring, or at once for a file
+// whose index was never initialised (a warning counts the records its data
+// buckets hold all the same).
+CopyOutcome copy_indexed(int input_fd, const FileAttributes& attributes, const RunOptions& options,
+                         Console& console);

@@ -6,14 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "attributes/copy_outcome.h"
 #include "attributes/file_attributes.h"
 #include "attributes/run_options.h"
 
 struct Console;
 
 // Copies the records present in every bucket from dvbn up to the prolog's
-// eof, the fixed control area of vfc records only with -p; records counts
-// the records written. True after the walk; false after a failure
-// (reported) or for a record format it does not handle.
-bool copy_relative(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
-                   std::uint64_t& records);
+// eof, the fixed control area of vfc records only with -p. Records that
+// cells past eof hold are not copied: a warning counts them.
+CopyOutcome copy_relative(int input_fd, const FileAttributes& attributes, const RunOptions& options,
+                          Console& console);

@@ -140,10 +140,10 @@ void copy_records(int fd, const FileAttributes& attributes, std::size_t index,
     settle_newline_mode(options, rat_of(attributes));
     // The name reports a failed read of a file copied unchanged, as the
     // copiers report theirs: "read: ...".
-    const bool copied = copy_file(fd, "read", attributes, options, console, row.records);
-    const bool flushed = flush_output(console);
-    row.bytes_out = console.bytes_written;
-    if (copied && flushed) {
+    const CopyOutcome outcome = copy_file(fd, "read", attributes, options, console);
+    row.records = outcome.records;
+    row.bytes_out = outcome.bytes;
+    if (copy_complete(outcome)) {
         switch (finish_output(worker.tree, pending, base, settings.force, console)) {
             case Finish::kDone:
                 row.output = output_path;

@@ -29,7 +29,8 @@ bool copy_fix_records(SequentialCopy& copy) {
                 return false;
             }
             message(copy.console, "last record only %d bytes\n", static_cast<int>(got));
-            return report_short_record(copy, record_offset, reclen);
+            report_short_record(copy, record_offset, reclen);
+            return end_copy(copy.outcome, CopyResult::kShortLastRecord, record_offset);
         }
         ++copy.records;
         if (!write_record(copy, data, reclen)) {

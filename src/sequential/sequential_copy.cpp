@@ -33,8 +33,9 @@ std::size_t room(const unsigned char* from, const unsigned char* to) {
 
 }  // namespace
 
-bool copy_sequential(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
-                     std::uint64_t& records) {
+CopyOutcome copy_sequential(int input_fd, const FileAttributes& attributes, const RunOptions& options,
+                            Console& console) {
+    CopyOutcome outcome;
     if (verbose_any(options) && options.newline_forced) {
         message(console, line_end_after_record(options) ? "forced rat=cr\n" : "forced rat=none\n");
     }
@@ -62,12 +63,14 @@ bool copy_sequential(int input_fd, const FileAttributes& attributes, const RunOp
     }
     if (reader == nullptr) {
         message(console, " - not yet implemented\n");
-        return false;
+        end_copy(outcome, CopyResult::kUnsupported);
+        return outcome;
     }
 
-    SequentialCopy copy{ForwardReader{}, attributes, options, console, records};
+    SequentialCopy copy{ForwardReader{}, attributes, options, console, outcome, outcome.records};
     reader_open(copy.input, input_fd);
-    return reader(copy);
+    const bool complete = reader(copy);
+    return settle_copy_outcome(complete, outcome, console);
 }
 
 std::uint16_t record_buffer_size(const FileAttributes& attributes) {
@@ -92,7 +95,7 @@ bool report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, s
     } else {
         message(copy.console, "length word %u at offset %llu exceeds rsize %u\n", length, offset, rsize);
     }
-    return false;
+    return end_copy(copy.outcome, CopyResult::kDamaged, record_offset);
 }
 
 void skip_to_block_end(SequentialCopy& copy) {
@@ -168,7 +171,7 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
 bool check_input_error(SequentialCopy& copy) {
     if (copy.input.error_number != 0) {
         report_error_number(copy.console, "read", copy.input.error_number);
-        return false;
+        return end_copy(copy.outcome, CopyResult::kInputError);
     }
     return true;
 }
@@ -184,5 +187,5 @@ bool report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std:
     }
     message(copy.console, "read: end of file inside the %u-byte record at offset %llu\n", length,
             static_cast<unsigned long long>(record_offset));
-    return false;
+    return end_copy(copy.outcome, CopyResult::kDamaged, record_offset);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "attributes/copy_outcome.h"
 #include "attributes/file_attributes.h"
 #include "attributes/run_options.h"
 #include "formats/blocks.h"
@@ -17,18 +18,17 @@ struct SequentialCopy {
     const FileAttributes& attributes;
     const RunOptions& options;
     Console& console;
-    std::uint64_t& records;  // written so far
+    CopyOutcome& outcome;
+    std::uint64_t& records;  // outcome.records: written so far
 };
 
 // Chooses the record reader from rfm, raw and control_prefix, and runs it
-// over the input descriptor (at offset 0); records counts the records
-// written. True after a complete copy; false after a failure (reported) or
-// for a record format it does not handle.
-bool copy_sequential(int input_fd, const FileAttributes& attributes, const RunOptions& options, Console& console,
-                     std::uint64_t& records);
+// over the input descriptor (at offset 0).
+CopyOutcome copy_sequential(int input_fd, const FileAttributes& attributes, const RunOptions& options,
+                            Console& console);
 
 // The record readers. Each returns true after a complete copy and false
-// after a failure, which it has reported.
+// after a failure, which it has reported and marked in the outcome.
 bool copy_var_records(SequentialCopy& copy);   // var, and vfc with -p
 bool copy_vfc_records(SequentialCopy& copy);   // vfc without the control area
 bool copy_fix_records(SequentialCopy& copy);
@@ -48,7 +48,7 @@ std::uint16_t record_buffer_size(const FileAttributes& attributes);
 std::uint32_t longest_stored_record(const FileAttributes& attributes);
 
 // Called where the next record would start: reports a read error that ended
-// the input, if any. True when the file simply ended.
+// the input, if any (an input error). True when the file simply ended.
 bool check_input_error(SequentialCopy& copy);
 
 // The helpers called once or more per record are inline: a call into another
@@ -71,8 +71,8 @@ inline LengthWord read_length_word(SequentialCopy& copy, std::uint16_t* word) {
     return LengthWord::kRead;
 }
 
-// A length word that announces more than the record buffer holds. Returns
-// false.
+// A length word that announces more than the record buffer holds: damage
+// at the record. Returns false.
 bool report_overlong_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint16_t length);
 
 // Discards the bytes up to the next block boundary.
@@ -135,5 +135,5 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
 bool finish_copy(SequentialCopy& copy);
 
 // A record whose bytes did not all arrive: reports the read error, or the end
-// of the file inside the record. Returns false.
+// of the file inside the record (damage at the record). Returns false.
 bool report_short_record(SequentialCopy& copy, std::uint64_t record_offset, std::uint32_t length);

@@ -35,7 +35,7 @@ bool copy_vfc_records(SequentialCopy& copy) {
         if (length < control) {
             message(copy.console, "length word %u at offset %llu is shorter than fsz %u\n", length,
                     static_cast<unsigned long long>(record_offset), fsz);
-            return false;
+            return end_copy(copy.outcome, CopyResult::kDamaged, record_offset);
         }
         std::size_t got = 0;
         const unsigned char* stored = take_record(copy, length, &got);

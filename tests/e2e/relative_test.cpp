@@ -70,9 +70,23 @@ INSTANTIATE_TEST_SUITE_P(
                  kListing + "prolog: flags=0,dvbn=2,mrn=0,eof=4\n" + "vbn #2: " + cell_items({8, 12, 8}, 23) +
                      "\nvbn #3: " + cell_items({8, 0, 8}, 23) + "\n4 records copied\n",
                  0},
+        // Cells past eof are not copied, but what they hold is said.
         CopyCase{"NoBucketBelowEof",
                  rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.eof = 2; })), kAttributes,
-                 {"-v"}, "", kListing + "0 records copied\n", 0},
+                 {"-v"}, "",
+                 kListing + "-w-releof, cells from VBN 2 on, past the prolog's eof 2, hold 4 records: not copied\n"
+                            "0 records copied\n",
+                 0},
+        CopyCase{"RecordsPastEof",
+                 rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.eof = 3; })), kAttributes,
+                 {}, "alpha\nbeta\n",
+                 "-w-releof, cells from VBN 3 on, past the prolog's eof 3, hold 2 records: not copied\n", 0},
+        // Blocks past eof that are not cells throughout are what the disk
+        // held before: no records.
+        CopyCase{"StaleBlocksPastEof",
+                 patched(rms::relative_file(with(two_buckets(), [](RelativeFileLayout& s) { s.eof = 3; })),
+                         512 + 512 + 46, {0x41}),
+                 kAttributes, {}, "alpha\nbeta\n", "", 0},
         CopyCase{"LastBucketReadWhole",
                  rms::relative_file(with(two_buckets(),
                                          [](RelativeFileLayout& s) {
