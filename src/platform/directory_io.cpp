@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -39,8 +40,8 @@ bool open_retrying(int* fd, Open open_once) {
 
 // Takes O_NONBLOCK off again: it served only to keep the open from
 // waiting on a FIFO, and a regular file reads the same without it.
-bool open_without_waiting(const char* path, int flags, int* fd) {
-    if (!open_retrying(fd, [&] { return ::open(path, flags | O_NONBLOCK); })) {
+bool open_without_waiting(int dir_fd, const char* path, int flags, int* fd) {
+    if (!open_retrying(fd, [&] { return ::openat(dir_fd, path, flags | O_NONBLOCK); })) {
         return false;
     }
     const int status_flags = ::fcntl(*fd, F_GETFL);
@@ -135,12 +136,43 @@ bool list_directory(int dir_fd, std::vector<std::string>& names) {
     }
 }
 
-bool open_input_nofollow(const char* path, int* fd) {
-    return open_without_waiting(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, fd);
+bool open_input_at(int dir_fd, const char* name, int* fd) {
+    return open_without_waiting(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, fd);
 }
 
 bool open_input_named(const char* path, int* fd) {
-    return open_without_waiting(path, O_RDONLY | O_CLOEXEC, fd);
+    return open_without_waiting(AT_FDCWD, path, O_RDONLY | O_CLOEXEC, fd);
+}
+
+bool status_of_descriptor(int fd, EntryStatus& status) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        return false;
+    }
+    fill_status(info, status);
+    return true;
+}
+
+bool resolved_path(const char* path, std::string& resolved) {
+    char* const full = ::realpath(path, nullptr);
+    if (full == nullptr) {
+        return false;
+    }
+    resolved = full;
+    std::free(full);
+    return true;
+}
+
+bool sync_file(int fd) {
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool sync_file_system(int fd) {
+    return ::syncfs(fd) == 0;
 }
 
 bool create_file_at(int dir_fd, const char* name, int* fd) {

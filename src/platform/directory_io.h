@@ -52,13 +52,28 @@ bool make_directory_path(const char* path);
 // order the system gives them. dir_fd stays open.
 bool list_directory(int dir_fd, std::vector<std::string>& names);
 
-// Opens a file for reading without following a symbolic link in its last
-// component, and without waiting on a FIFO that stands in its place.
-bool open_input_nofollow(const char* path, int* fd);
+// Opens the file name inside dir_fd for reading without following a
+// symbolic link there, and without waiting on a FIFO that stands in its
+// place.
+bool open_input_at(int dir_fd, const char* name, int* fd);
 
 // Opens a file the user named for reading, following symbolic links,
 // without waiting on a FIFO.
 bool open_input_named(const char* path, int* fd);
+
+// The status of what fd is open on.
+bool status_of_descriptor(int fd, EntryStatus& status);
+
+// The absolute path of path with every symbolic link and "." or ".."
+// resolved; false when it does not exist.
+bool resolved_path(const char* path, std::string& resolved);
+
+// Puts the file's data on disk (fsync).
+bool sync_file(int fd);
+
+// Puts everything written to the file system that holds fd on disk
+// (syncfs).
+bool sync_file_system(int fd);
 
 // Creates name inside dir_fd for writing and reading back (mode 0666 less
 // the umask); fails with EEXIST when anything, a symbolic link included, is

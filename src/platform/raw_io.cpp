@@ -111,3 +111,9 @@ FileKind file_kind(int fd, std::uint64_t* size) {
 void close_descriptor(int fd) {
     ::close(fd);
 }
+
+bool close_written(int fd) {
+    // Linux releases the descriptor even when close fails, EINTR included:
+    // it is never closed a second time.
+    return ::close(fd) == 0;
+}

@@ -46,3 +46,7 @@ enum class FileKind {
 FileKind file_kind(int fd, std::uint64_t* size = nullptr);
 
 void close_descriptor(int fd);
+
+// Closes a descriptor that was written to: a file system may report a
+// failed write only here (NFS, quotas). False with errno set.
+bool close_written(int fd);

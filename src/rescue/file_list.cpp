@@ -23,6 +23,24 @@ struct Walk {
     const DirectoryIdentity& outdir;
 };
 
+FileIdentity identity_of(const EntryStatus& status) {
+    return {status.device, status.inode};
+}
+
+// Records a directory the walk descends into; returns its index.
+std::uint32_t add_directory(Walk& walk, std::uint32_t parent, int root_fd, std::string_view name,
+                            const EntryStatus& status) {
+    WalkedDirectory directory;
+    directory.parent = parent;
+    directory.root_fd = root_fd;
+    directory.name = walk.list.text.size();
+    directory.identity = identity_of(status);
+    walk.list.text.append(name);
+    walk.list.text.push_back('\0');
+    walk.list.directories.push_back(directory);
+    return static_cast<std::uint32_t>(walk.list.directories.size() - 1);
+}
+
 bool ends_with(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
@@ -100,14 +118,20 @@ bool read_listing(int dir_fd, Listing& listing) {
     return true;
 }
 
-// Lists the directory open at dir_fd, whose source path is path; the
-// output names of its entries begin at below. depth counts the directories
-// between it and its PATH.
-void walk_directory(Walk& walk, int dir_fd, std::string& path, std::size_t below, int depth) {
+// Lists the directory open at dir_fd, number directory of the list, whose
+// source path is path; the output names of its entries begin at below.
+// depth counts the directories between it and its PATH.
+void walk_directory(Walk& walk, int dir_fd, std::uint32_t directory, std::string& path, std::size_t below,
+                    int depth) {
     Listing listing;
     if (!read_listing(dir_fd, listing)) {
         add_unreadable(walk, path, below, errno);
         return;
+    }
+    for (std::size_t i = 0; i < listing.names.size(); ++i) {
+        if (listing.errors[i] == 0 && listing.statuses[i].type == EntryType::kRegular) {
+            walk.list.sources.push_back(identity_of(listing.statuses[i]));
+        }
     }
     const std::size_t path_size = path.size();
     if (path.back() != '/') {
@@ -134,13 +158,16 @@ void walk_directory(Walk& walk, int dir_fd, std::string& path, std::size_t below
             } else if (!open_directory_at(dir_fd, name.c_str(), &child_fd)) {
                 add_unreadable(walk, path, below, errno);
             } else {
-                walk_directory(walk, child_fd, path, below, depth + 1);
+                const std::uint32_t child = add_directory(walk, directory, -1, name, status);
+                walk_directory(walk, child_fd, child, path, below, depth + 1);
                 close_descriptor(child_fd);
             }
         } else if (!is_sidecar_in(listing, name)) {
             ListEntry& entry = add_entry(walk, path, below, EntryKind::kConvert);
             entry.bytes = status.size;
             entry.sidecar = sidecar_in(listing, name);
+            entry.directory = directory;
+            entry.identity = identity_of(status);
         }
     }
     path.resize(path_size);
@@ -157,6 +184,7 @@ void add_named_file(Walk& walk, const std::string& path, const EntryStatus& stat
             const std::string stem = path.substr(0, path.size() - suffix.size());
             if (status_at(kCurrentDirectory, stem.c_str(), partner) && partner.type == EntryType::kRegular) {
                 add_entry(walk, path, below, EntryKind::kSidecar);
+                walk.list.sources.push_back(identity_of(status));
                 return;
             }
         }
@@ -164,10 +192,13 @@ void add_named_file(Walk& walk, const std::string& path, const EntryStatus& stat
     ListEntry& entry = add_entry(walk, path, below, EntryKind::kConvert);
     entry.bytes = status.size;
     entry.named = true;
+    entry.identity = identity_of(status);
+    walk.list.sources.push_back(entry.identity);
     for (Sidecar sidecar : kSidecars) {
         const std::string name = path + sidecar_suffix(sidecar);
         if (status_at(kCurrentDirectory, name.c_str(), partner) && partner.type == EntryType::kRegular) {
             entry.sidecar = sidecar;
+            walk.list.sources.push_back(identity_of(partner));
             return;
         }
     }
@@ -199,22 +230,22 @@ void walk_path(Walk& walk, const std::string& given) {
         add_unreadable(walk, path, base, errno);
         return;
     }
+    // Kept open for the run: the files below are opened from it, one
+    // component at a time, never again by their paths.
+    const std::uint32_t root = add_directory(walk, kNamedPath, dir_fd, path, status);
     const std::size_t below = path.back() == '/' ? path.size() : path.size() + 1;
-    walk_directory(walk, dir_fd, path, below, 0);
-    close_descriptor(dir_fd);
+    walk_directory(walk, dir_fd, root, path, below, 0);
 }
 
 bool is_reserved(std::string_view output) {
     const std::size_t slash = output.rfind('/');
     const std::string_view last = slash == std::string_view::npos ? output : output.substr(slash + 1);
-    return output == kManifestName ||
-           (last.size() >= std::strlen(kTemporaryPrefix) + std::strlen(kTemporarySuffix) &&
-            last.starts_with(kTemporaryPrefix) && ends_with(last, kTemporarySuffix));
+    return output == kManifestName || is_temporary_name(last);
 }
 
 // Marks the entries whose output name another entry, listed earlier (by
 // an earlier PATH), has already; and those whose output name is reserved.
-void mark_output_clashes(FileList& list) {
+void mark_same_outputs(FileList& list) {
     std::vector<std::uint32_t> order;
     for (std::size_t i = 0; i < list.entries.size(); ++i) {
         if (list.entries[i].kind == EntryKind::kConvert) {
@@ -238,7 +269,96 @@ void mark_output_clashes(FileList& list) {
     }
 }
 
+// The output names of the entries still to convert, sorted, each with its
+// entry: one each, once mark_same_outputs has run.
+using OutputNames = std::vector<std::pair<std::string_view, std::uint32_t>>;
+
+OutputNames output_names(const FileList& list) {
+    OutputNames names;
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        if (list.entries[i].kind == EntryKind::kConvert) {
+            names.emplace_back(output_name_of(list, list.entries[i]), static_cast<std::uint32_t>(i));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The entry whose output is name, or -1.
+long entry_with_output(const OutputNames& names, std::string_view name) {
+    const auto at = std::lower_bound(names.begin(), names.end(), name,
+                                     [](const auto& item, std::string_view wanted) { return item.first < wanted; });
+    return at != names.end() && at->first == name ? static_cast<long>(at->second) : -1;
+}
+
+// An entry whose output lies below name, taken as a directory, or -1.
+long entry_below(const OutputNames& names, const std::string& name) {
+    const std::string prefix = name + "/";
+    const auto at = std::lower_bound(names.begin(), names.end(), std::string_view(prefix),
+                                     [](const auto& item, std::string_view wanted) { return item.first < wanted; });
+    return at != names.end() && at->first.starts_with(prefix) ? static_cast<long>(at->second) : -1;
+}
+
+// An output whose directory is another entry's output file: of the two,
+// the one listed later (by a later PATH) is skipped. An output that is
+// another entry's NAME.partial, or a directory of one, blocks that name.
+void mark_outputs_in_the_way(FileList& list) {
+    const OutputNames names = output_names(list);
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        ListEntry& entry = list.entries[i];
+        if (entry.kind != EntryKind::kConvert) {
+            continue;
+        }
+        const std::string_view output = output_name_of(list, entry);
+        for (std::size_t slash = output.find('/'); slash != std::string_view::npos;
+             slash = output.find('/', slash + 1)) {
+            const long other = entry_with_output(names, output.substr(0, slash));
+            if (other < 0) {
+                continue;
+            }
+            ListEntry& later = static_cast<std::size_t>(other) < i ? entry : list.entries[static_cast<std::size_t>(other)];
+            const ListEntry& earlier = &later == &entry ? list.entries[static_cast<std::size_t>(other)] : entry;
+            later.kind = EntryKind::kOutputInTheWay;
+            later.same_as = earlier.text;
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        ListEntry& entry = list.entries[i];
+        if (entry.kind != EntryKind::kConvert) {
+            continue;
+        }
+        const std::string partial = std::string(output_name_of(list, entry)) + kPartialSuffix;
+        long owner = entry_with_output(names, partial);
+        if (owner < 0 || list.entries[static_cast<std::size_t>(owner)].kind != EntryKind::kConvert) {
+            owner = entry_below(names, partial);
+        }
+        if (owner >= 0 && list.entries[static_cast<std::size_t>(owner)].kind == EntryKind::kConvert) {
+            entry.partial_blocked = true;
+            entry.same_as = list.entries[static_cast<std::size_t>(owner)].text;
+        }
+    }
+}
+
 }  // namespace
+
+bool is_temporary_name(std::string_view name) {
+    return name.size() >= std::strlen(kTemporaryPrefix) + std::strlen(kTemporarySuffix) &&
+           name.starts_with(kTemporaryPrefix) && ends_with(name, kTemporarySuffix);
+}
+
+void close_file_list(FileList& list) {
+    for (WalkedDirectory& directory : list.directories) {
+        if (directory.root_fd >= 0) {
+            close_descriptor(directory.root_fd);
+            directory.root_fd = -1;
+        }
+    }
+}
+
+bool is_source(const FileList& list, const FileIdentity& identity) {
+    return std::binary_search(list.sources.begin(), list.sources.end(), identity);
+}
 
 const char* sidecar_suffix(Sidecar sidecar) {
     switch (sidecar) {
@@ -266,7 +386,9 @@ void build_file_list(const std::vector<std::string>& paths, const DirectoryIdent
     for (const std::string& path : paths) {
         walk_path(walk, path);
     }
-    mark_output_clashes(list);
+    mark_same_outputs(list);
+    mark_outputs_in_the_way(list);
+    std::sort(list.sources.begin(), list.sources.end());
     std::sort(list.entries.begin(), list.entries.end(), [&](const ListEntry& a, const ListEntry& b) {
         return source_of(list, a) < source_of(list, b);
     });

@@ -7,6 +7,7 @@
 #include "platform/directory_io.h"
 #include "platform/raw_io.h"
 #include "rescue/file_list.h"
+#include "rescue/shown_name.h"
 
 namespace {
 
@@ -55,11 +56,14 @@ bool write_sorted(Manifest& manifest, const FileList& list) {
             }
         }
     }
-    written = written && write_all(sorted_fd, pending.data(), pending.size()) &&
-              rename_at(manifest.directory_fd, kSortedName.c_str(), kManifestName, true);
-    const int error_number = errno;
-    close_descriptor(sorted_fd);
+    // On disk before it takes the manifest's name, and the name on disk
+    // too: the manifest is the last thing a run writes.
+    written = written && write_all(sorted_fd, pending.data(), pending.size()) && sync_file(sorted_fd);
+    const bool closed = close_written(sorted_fd);
+    written = written && closed && rename_at(manifest.directory_fd, kSortedName.c_str(), kManifestName, true) &&
+              sync_file(manifest.directory_fd);
     if (!written) {
+        const int error_number = errno;
         (void)remove_at(manifest.directory_fd, kSortedName.c_str());
         errno = error_number;
     }
@@ -81,6 +85,7 @@ void clear_row(RescueRow& row) {
     row.bytes_in = 0;
     row.bytes_out = 0;
     row.status = RowStatus::kSkipped;
+    row.reason = RowReason::kNone;
     row.message.clear();
 }
 
@@ -112,12 +117,61 @@ const char* origin_name(AttributeOrigin origin) {
     return "";
 }
 
+const char* reason_name(RowReason reason) {
+    switch (reason) {
+        case RowReason::kNone:
+            return "";
+        case RowReason::kShortLastRecord:
+            return "short_last_record";
+        case RowReason::kDataLeftBehind:
+            return "data_left_behind";
+        case RowReason::kDamaged:
+            return "damaged";
+        case RowReason::kUnsupported:
+            return "unsupported";
+        case RowReason::kReadError:
+            return "read_error";
+        case RowReason::kWriteError:
+            return "write_error";
+        case RowReason::kAttributes:
+            return "attributes";
+        case RowReason::kChanged:
+            return "changed";
+        case RowReason::kOutputIsSource:
+            return "output_is_source";
+        case RowReason::kUnreadable:
+            return "unreadable";
+        case RowReason::kTooDeep:
+            return "too_deep";
+        case RowReason::kSymlink:
+            return "symlink";
+        case RowReason::kNotRegular:
+            return "not_regular";
+        case RowReason::kOutputDirectory:
+            return "output_directory";
+        case RowReason::kSidecar:
+            return "sidecar";
+        case RowReason::kSameOutput:
+            return "same_output";
+        case RowReason::kOutputInTheWay:
+            return "output_in_the_way";
+        case RowReason::kReservedName:
+            return "reserved_name";
+        case RowReason::kOutputExists:
+            return "output_exists";
+    }
+    return "";
+}
+
 std::string manifest_line(const RescueRow& row) {
     using Json = nlohmann::ordered_json;
     const auto text_or_null = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
     const bool probed = row.origin == AttributeOrigin::kProbe;
     Json json;
     json["source"] = std::string(row.source);
+    if (!is_utf8(row.source)) {
+        json["source_bytes"] = shown_name(row.source);
+    }
     json["output"] = text_or_null(row.output);
     json["attributes"] = text_or_null(row.attributes);
     json["from"] = row.origin == AttributeOrigin::kNone ? Json() : Json(origin_name(row.origin));
@@ -130,6 +184,7 @@ std::string manifest_line(const RescueRow& row) {
     json["bytes_in"] = row.bytes_in;
     json["bytes_out"] = row.bytes_out;
     json["status"] = status_name(row.status);
+    json["reason"] = row.reason == RowReason::kNone ? Json() : Json(reason_name(row.reason));
     json["message"] = text_or_null(row.message);
     return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
@@ -164,7 +219,7 @@ bool close_manifest(Manifest& manifest, const FileList& list, Console& console) 
         manifest.error_number = errno;
         closed = false;
     }
-    close_descriptor(manifest.fd);
+    close_descriptor(manifest.fd);  // read back alone since its rows were appended
     manifest.fd = -1;
     if (!closed) {
         report_error_number(console, (manifest.shown + ": write").c_str(), manifest.error_number);

@@ -18,6 +18,31 @@ enum class RowStatus : std::uint8_t {
     kSkipped,  // left alone: see the message
 };
 
+// Why a row has its status, for programs that read the manifest: the
+// message beside it is for people and may change wording.
+enum class RowReason : std::uint8_t {
+    kNone,              // copied: nothing to say
+    kShortLastRecord,   // copied: a fixed-length file that ends inside its last record
+    kDataLeftBehind,    // unsure: a warning names records the file's pointers leave out
+    kDamaged,           // failed: the records before the damage are kept as NAME.partial
+    kUnsupported,       // failed: a format no copier handles
+    kReadError,         // failed: reading the file failed
+    kWriteError,        // failed: writing the output failed
+    kAttributes,        // failed: the attributes could not be settled
+    kChanged,           // failed: the file is no longer the one the walk found
+    kOutputIsSource,    // failed: the output's name is taken by a source of the run
+    kUnreadable,        // failed: the walk could not read it
+    kTooDeep,           // failed: nested too deep
+    kSymlink,           // skipped
+    kNotRegular,        // skipped
+    kOutputDirectory,   // skipped
+    kSidecar,           // skipped
+    kSameOutput,        // skipped
+    kOutputInTheWay,    // skipped
+    kReservedName,      // skipped
+    kOutputExists,      // skipped
+};
+
 enum class AttributeOrigin : std::uint8_t {
     kNone,     // no attributes were settled
     kSidecar,  // NAME.attr
@@ -39,6 +64,7 @@ struct RescueRow {
     std::uint64_t bytes_in = 0;
     std::uint64_t bytes_out = 0;
     RowStatus status = RowStatus::kSkipped;
+    RowReason reason = RowReason::kNone;
     std::string message;  // the file's messages, one line, "; " between them
 };
 
@@ -46,11 +72,14 @@ void clear_row(RescueRow& row);
 
 const char* status_name(RowStatus status);
 const char* origin_name(AttributeOrigin origin);
+const char* reason_name(RowReason reason);
 
 // The row as one line of JSON, its line end included: source, output,
 // attributes, from, confident, score, runner_up {attributes, score},
-// records, bytes_in, bytes_out, status, message; null where a field does
-// not apply. Bytes of a name that are not UTF-8 become U+FFFD.
+// records, bytes_in, bytes_out, status, reason, message; null where a field
+// does not apply. JSON holds UTF-8 alone, so bytes of a name that are not
+// UTF-8 become U+FFFD there; such a source also gets source_bytes, its name
+// escaped as the plan shows it, which reads back to the bytes.
 std::string manifest_line(const RescueRow& row);
 
 struct Manifest {

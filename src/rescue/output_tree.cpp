@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/directory_io.h"
@@ -114,9 +115,22 @@ bool begin_output(OutputTree& tree, std::uint64_t number, PendingOutput& pending
 }
 
 Finish finish_output(OutputTree& tree, PendingOutput& pending, const std::string& final_name, bool replace,
-                     Console& console) {
-    close_descriptor(pending.fd);
+                     const FileList& list, Console& console) {
+    const bool synced = sync_file(pending.fd);
+    const bool closed = close_written(pending.fd) && synced;
     pending.fd = -1;
+    if (!closed) {
+        const int error_number = errno;
+        (void)remove_at(tree.directory_fd, pending.temporary.c_str());
+        report_error_number(console, shown_output_path(tree, pending.temporary).c_str(), error_number);
+        return Finish::kFailed;
+    }
+    EntryStatus there;
+    if (replace && status_at(tree.directory_fd, final_name.c_str(), there) &&
+        is_source(list, {there.device, there.inode})) {
+        (void)remove_at(tree.directory_fd, pending.temporary.c_str());
+        return Finish::kIsSource;
+    }
     if (rename_at(tree.directory_fd, pending.temporary.c_str(), final_name.c_str(), replace)) {
         return Finish::kDone;
     }
@@ -127,6 +141,38 @@ Finish finish_output(OutputTree& tree, PendingOutput& pending, const std::string
     }
     report_error_number(console, shown_output_path(tree, final_name).c_str(), error_number);
     return Finish::kFailed;
+}
+
+void remove_stale_output(OutputTree& tree, const std::string& name, const FileList& list) {
+    EntryStatus there;
+    if (tree.directory_fd >= 0 && status_at(tree.directory_fd, name.c_str(), there) &&
+        there.type == EntryType::kRegular && !is_source(list, {there.device, there.inode})) {
+        (void)remove_at(tree.directory_fd, name.c_str());
+    }
+}
+
+void remove_stale_temporaries(int root_fd, std::string_view name) {
+    OutputTree tree;
+    tree.root_fd = root_fd;
+    Console quiet;
+    std::string discarded;
+    quiet.message_sink = &discarded;
+    // The directory of a file inside the directory named: name + "/x".
+    if (enter_output_directory(tree, std::string(name) + (name.empty() ? "x" : "/x"), false, quiet) !=
+        OutputDirectory::kOpen) {
+        return;
+    }
+    std::vector<std::string> names;
+    if (list_directory(tree.directory_fd, names)) {
+        for (const std::string& entry : names) {
+            EntryStatus status;
+            if (is_temporary_name(entry) && status_at(tree.directory_fd, entry.c_str(), status) &&
+                status.type == EntryType::kRegular) {
+                (void)remove_at(tree.directory_fd, entry.c_str());
+            }
+        }
+    }
+    output_tree_close(tree);
 }
 
 void abandon_output(OutputTree& tree, PendingOutput& pending) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 struct Console;
+struct FileList;
 
 // The output tree as one worker writes into it. Files come in source order,
 // so the directory of the last one is kept open for the next.
@@ -52,12 +53,24 @@ struct PendingOutput {
 // first. False after a message.
 bool begin_output(OutputTree& tree, std::uint64_t number, PendingOutput& pending, Console& console);
 
-// Closes the temporary file and gives it the name final_name, replacing an
-// existing file of that name only with replace. kExists when one was there
-// and was kept; the temporary file is then removed.
-enum class Finish { kDone, kExists, kFailed };
+// Closes the temporary file, checking the close (a file system may report a
+// failed write only there), and gives it the name final_name, replacing an
+// existing file of that name only with replace, and never one of the run's
+// sources. kExists when one was there and was kept, kIsSource when a source
+// has the name; the temporary file is then removed. kFailed after a
+// message.
+enum class Finish { kDone, kExists, kIsSource, kFailed };
 Finish finish_output(OutputTree& tree, PendingOutput& pending, const std::string& final_name, bool replace,
-                     Console& console);
+                     const FileList& list, Console& console);
+
+// Removes the file name from the entered directory when one is there and is
+// not a source of the run: a partial copy that a complete one replaces.
+void remove_stale_output(OutputTree& tree, const std::string& name, const FileList& list);
+
+// Removes the temporary files an interrupted run left in the directory name
+// (relative to OUTDIR), when it exists: only names of the rescue's own
+// form, in that directory alone.
+void remove_stale_temporaries(int root_fd, std::string_view name);
 
 // Closes and removes the temporary file.
 void abandon_output(OutputTree& tree, PendingOutput& pending);

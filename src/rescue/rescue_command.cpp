@@ -1,5 +1,6 @@
 #include "rescue/rescue_command.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -246,6 +247,45 @@ int exit_status(const Progress& progress) {
     return count_of(progress, RowStatus::kUnsure) != 0 ? kRescueUnsure : kRescueCopied;
 }
 
+// A rescue never writes where its sources are: a PATH at or below OUTDIR
+// would have its files replaced by their outputs, and later ones read
+// after that. False after a message naming the first such PATH.
+bool paths_outside_outdir(const CommandLine& command, Console& console) {
+    std::string outdir;
+    if (!resolved_path(command.outdir.c_str(), outdir)) {
+        return true;  // OUTDIR does not exist yet: nothing lies in it
+    }
+    const std::string below = outdir == "/" ? outdir : outdir + "/";
+    for (const std::string& path : command.paths) {
+        std::string full;
+        if (resolved_path(path.c_str(), full) && (full == outdir || full.starts_with(below))) {
+            message(console, "unrms-rescue: %s lies inside the output directory %s: refused\n",
+                    shown_name(path).c_str(), shown_name(command.outdir).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes what an interrupted run left under temporary names in the
+// directories this run writes into, before any worker writes there.
+void remove_earlier_temporaries(const FileList& list, int root_fd) {
+    std::vector<std::string_view> directories{std::string_view()};
+    for (const ListEntry& entry : list.entries) {
+        if (entry.kind != EntryKind::kConvert) {
+            continue;
+        }
+        const std::string_view output = output_name_of(list, entry);
+        const std::size_t slash = output.rfind('/');
+        directories.push_back(slash == std::string_view::npos ? std::string_view() : output.substr(0, slash));
+    }
+    std::sort(directories.begin(), directories.end());
+    directories.erase(std::unique(directories.begin(), directories.end()), directories.end());
+    for (std::string_view directory : directories) {
+        remove_stale_temporaries(root_fd, directory);
+    }
+}
+
 // Opens OUTDIR, creating it unless only the plan is wanted (-n), where a
 // missing OUTDIR leaves *fd at -1. False after a message.
 bool open_outdir(const CommandLine& command, int* fd, DirectoryIdentity& identity, Console& console) {
@@ -266,6 +306,9 @@ bool open_outdir(const CommandLine& command, int* fd, DirectoryIdentity& identit
 }
 
 int rescue(const CommandLine& command, Console& console) {
+    if (!paths_outside_outdir(command, console)) {
+        return kRescueFailed;
+    }
     int root_fd = -1;
     DirectoryIdentity identity;
     if (!open_outdir(command, &root_fd, identity, console)) {
@@ -279,9 +322,11 @@ int rescue(const CommandLine& command, Console& console) {
         print_plan(list, command, root_fd, progress, console);
         status = exit_status(progress);
     } else {
+        remove_earlier_temporaries(list, root_fd);
         Manifest manifest;
         const std::string manifest_path = command.outdir + "/" + kManifestName;
         if (!open_manifest(manifest, root_fd, shown_name(manifest_path), console)) {
+            close_file_list(list);
             close_descriptor(root_fd);
             return kRescueFailed;
         }
@@ -294,6 +339,7 @@ int rescue(const CommandLine& command, Console& console) {
             status = kRescueFailed;
         }
     }
+    close_file_list(list);
     if (root_fd >= 0) {
         close_descriptor(root_fd);
     }

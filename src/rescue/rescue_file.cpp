@@ -17,6 +17,7 @@
 namespace {
 
 const char* const kOutputExists = "the output exists (-f replaces it)";
+const char* const kSymlinkNotFollowed = "a symbolic link, not followed";
 
 // The messages of a file as one line: each trimmed, "; " between them.
 void tidy_message(std::string& text) {
@@ -42,97 +43,147 @@ void tidy_message(std::string& text) {
     text.swap(tidy);
 }
 
+void set_row(RescueRow& row, RowStatus status, RowReason reason, const std::string& message = std::string()) {
+    row.status = status;
+    row.reason = reason;
+    if (!message.empty()) {
+        row.message = message;
+    }
+}
+
 // Why an entry the walk set aside is skipped or failed.
 void explain_entry(const FileList& list, const ListEntry& entry, RescueRow& row) {
-    row.status = RowStatus::kSkipped;
+    const std::string other = shown_name(list.text.data() + entry.same_as);
     switch (entry.kind) {
         case EntryKind::kSymlink:
-            row.message = "a symbolic link, not followed";
-            return;
+            return set_row(row, RowStatus::kSkipped, RowReason::kSymlink, kSymlinkNotFollowed);
         case EntryKind::kSpecial:
-            row.message = "not a regular file";
-            return;
+            return set_row(row, RowStatus::kSkipped, RowReason::kNotRegular, "not a regular file");
         case EntryKind::kOutputDirectory:
-            row.message = "the output directory, not walked";
-            return;
+            return set_row(row, RowStatus::kSkipped, RowReason::kOutputDirectory, "the output directory, not walked");
         case EntryKind::kSidecar:
-            row.message = "the attributes of the file beside it";
-            return;
+            return set_row(row, RowStatus::kSkipped, RowReason::kSidecar, "the attributes of the file beside it");
         case EntryKind::kSameOutput:
-            row.message = "the same output as " + shown_name(list.text.data() + entry.same_as);
-            return;
+            return set_row(row, RowStatus::kSkipped, RowReason::kSameOutput, "the same output as " + other);
+        case EntryKind::kOutputInTheWay:
+            return set_row(row, RowStatus::kSkipped, RowReason::kOutputInTheWay,
+                           "its output needs a directory where " + other + " has its output");
         case EntryKind::kReservedName:
-            row.message = "its output name is reserved for the rescue's own files";
-            return;
+            return set_row(row, RowStatus::kSkipped, RowReason::kReservedName,
+                           "its output name is reserved for the rescue's own files");
         case EntryKind::kUnreadable:
-            row.status = RowStatus::kFailed;
-            row.message = std::strerror(entry.error_number);
-            return;
+            return set_row(row, RowStatus::kFailed, RowReason::kUnreadable, std::strerror(entry.error_number));
         case EntryKind::kTooDeep:
-            row.status = RowStatus::kFailed;
-            row.message = formatted("nested deeper than %d directories", kDeepestDirectory);
-            return;
+            return set_row(row, RowStatus::kFailed, RowReason::kTooDeep,
+                           formatted("nested deeper than %d directories", kDeepestDirectory));
         case EntryKind::kConvert:
             break;
     }
 }
 
-// Reads the attributes from the sidecar beside the file, or probes the
-// file open at fd; row.attributes and the probe's fields are set. False
-// after a message.
-bool choose_attributes(const FileList& list, const ListEntry& entry, int fd, FileAttributes& attributes,
-                       RescueRow& row, Console& console) {
-    if (entry.sidecar != Sidecar::kNone) {
-        row.origin = entry.sidecar == Sidecar::kAttr ? AttributeOrigin::kSidecar : AttributeOrigin::kFdl;
-        const std::string path = std::string(source_path(list, entry)) + sidecar_suffix(entry.sidecar);
-        const std::string shown = shown_name(path);
-        int sidecar_fd = -1;
-        if (!open_input_nofollow(path.c_str(), &sidecar_fd)) {
-            report_system_error(console, shown.c_str());
-            return false;
-        }
-        const bool read = read_attribute_source(sidecar_fd, shown.c_str(), attributes, console);
-        close_descriptor(sidecar_fd);
-        if (!read) {
-            return false;
-        }
-    } else {
-        row.origin = AttributeOrigin::kProbe;
-        ProbeVerdict verdict;
-        if (probe_descriptor(fd, verdict) != ProbeOpen::kProbed) {
-            report_system_error(console, "read");
-            return false;
-        }
-        const Candidate& best = verdict.candidates[0];
-        row.confident = verdict.confident;
-        row.score = best.score;
-        if (verdict.candidates.size() > 1) {
-            row.runner_up = assignment_line(verdict.candidates[1]);
-            row.runner_up_score = verdict.candidates[1].score;
-        }
-        attributes = best.attributes;
-        // As unrms -a reads the probe's line: the rules supply a missing lrl.
-        if (!check_attributes(attributes, console)) {
-            return false;
-        }
-    }
+// The assignment line of settled attributes.
+std::string attribute_line(const FileAttributes& attributes) {
     Candidate used;
     used.attributes = attributes;
-    row.attributes = assignment_line(used);
-    return true;
+    return assignment_line(used);
 }
 
-// Copies the records of the file open at fd into the entered output
-// directory, under base once complete, under base.partial when damage
-// stopped the copy after some records.
-void copy_records(int fd, const FileAttributes& attributes, std::size_t index,
-                  const std::string& base, const std::string& output_path, const RescueSettings& settings,
-                  RowStatus done, Worker& worker) {
+// Reads the attributes from the entry's sidecar. False after a message.
+bool read_sidecar(const FileList& list, const ListEntry& entry, SourceDirectory& directory,
+                  FileAttributes& attributes, RescueRow& row, Console& console) {
+    row.origin = entry.sidecar == Sidecar::kAttr ? AttributeOrigin::kSidecar : AttributeOrigin::kFdl;
+    const std::string shown = shown_name(std::string(source_path(list, entry)) + sidecar_suffix(entry.sidecar));
+    int sidecar_fd = -1;
+    switch (open_sidecar(list, entry, directory, &sidecar_fd)) {
+        case SourceOpen::kOpened:
+            break;
+        case SourceOpen::kSymlink:
+            message(console, "%s: %s\n", shown.c_str(), kSymlinkNotFollowed);
+            return false;
+        case SourceOpen::kChanged:
+            message(console, "%s: not a regular file, or not the one the walk found\n", shown.c_str());
+            return false;
+        case SourceOpen::kFailed:
+            report_system_error(console, shown.c_str());
+            return false;
+    }
+    const bool read = read_attribute_source(sidecar_fd, shown.c_str(), attributes, console);
+    close_descriptor(sidecar_fd);
+    return read;
+}
+
+// Maps a copy's outcome to the row, and says which output name the copy
+// earns: the final one, the partial one, or none.
+enum class Earned { kFinal, kPartial, kNothing };
+
+Earned record_outcome(const CopyOutcome& outcome, RowStatus done, RescueRow& row) {
+    row.records = outcome.records;
+    row.bytes_out = outcome.bytes;
+    switch (outcome.result) {
+        case CopyResult::kComplete:
+            if (outcome.data_left_behind) {
+                set_row(row, RowStatus::kUnsure, RowReason::kDataLeftBehind);
+            } else {
+                set_row(row, done, RowReason::kNone);
+            }
+            return Earned::kFinal;
+        case CopyResult::kShortLastRecord:
+            // Every byte of the file is in the output: the short record is
+            // what the file holds, said in the message.
+            set_row(row, done, RowReason::kShortLastRecord);
+            return Earned::kFinal;
+        case CopyResult::kDamaged:
+            set_row(row, RowStatus::kFailed, RowReason::kDamaged);
+            return outcome.bytes != 0 ? Earned::kPartial : Earned::kNothing;
+        case CopyResult::kInputError:
+            // The records before a failed read are sound.
+            set_row(row, RowStatus::kFailed, RowReason::kReadError);
+            return outcome.bytes != 0 ? Earned::kPartial : Earned::kNothing;
+        case CopyResult::kUnsupported:
+            set_row(row, RowStatus::kFailed, RowReason::kUnsupported);
+            return Earned::kNothing;
+        case CopyResult::kOutputError:
+            // No telling what reached the disk.
+            set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+            return Earned::kNothing;
+    }
+    return Earned::kNothing;
+}
+
+}  // namespace
+
+bool probe_attributes(int fd, FileAttributes& attributes, RescueRow& row, Console& console) {
+    row.origin = AttributeOrigin::kProbe;
+    ProbeVerdict verdict;
+    if (probe_descriptor(fd, verdict) != ProbeOpen::kProbed) {
+        report_system_error(console, "read");
+        return false;
+    }
+    const Candidate& best = verdict.candidates[0];
+    row.confident = verdict.confident;
+    row.score = best.score;
+    if (verdict.candidates.size() > 1) {
+        row.runner_up = assignment_line(verdict.candidates[1]);
+        row.runner_up_score = verdict.candidates[1].score;
+    }
+    attributes = best.attributes;
+    // As unrms -a reads the probe's line: the rules supply a missing lrl.
+    return check_attributes(attributes, console);
+}
+
+RowStatus status_when_copied(const RescueRow& row) {
+    return row.origin == AttributeOrigin::kProbe && !row.confident ? RowStatus::kUnsure : RowStatus::kCopied;
+}
+
+void write_records(int fd, const FileAttributes& attributes, const OutputPlace& place, const RescueSettings& settings,
+                   const FileList& list, Worker& worker) {
     RescueRow& row = worker.row;
     Console& console = worker.console;
+    row.attributes = attribute_line(attributes);
+    const RowStatus done = status_when_copied(row);
     PendingOutput pending;
-    if (!begin_output(worker.tree, index, pending, console)) {
-        row.status = RowStatus::kFailed;
+    if (!begin_output(worker.tree, place.number, pending, console)) {
+        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
         return;
     }
     console_redirect(console, pending.fd);
@@ -141,43 +192,66 @@ void copy_records(int fd, const FileAttributes& attributes, std::size_t index,
     // The name reports a failed read of a file copied unchanged, as the
     // copiers report theirs: "read: ...".
     const CopyOutcome outcome = copy_file(fd, "read", attributes, options, console);
-    row.records = outcome.records;
-    row.bytes_out = outcome.bytes;
-    if (copy_complete(outcome)) {
-        switch (finish_output(worker.tree, pending, base, settings.force, console)) {
-            case Finish::kDone:
-                row.output = output_path;
-                row.status = done;
-                return;
-            case Finish::kExists:
-                row.output = output_path;
-                row.status = RowStatus::kSkipped;
-                row.message = kOutputExists;
-                return;
-            case Finish::kFailed:
-                row.status = RowStatus::kFailed;
-                return;
-        }
-    }
-    row.status = RowStatus::kFailed;
-    // A failed write leaves no telling what reached the disk; damage leaves
-    // the records before it.
-    if (console.output_failed || row.bytes_out == 0) {
+    const Earned earned = record_outcome(outcome, done, row);
+    if (earned == Earned::kNothing || (earned == Earned::kPartial && place.partial_blocked)) {
         abandon_output(worker.tree, pending);
+        if (earned == Earned::kPartial) {
+            message(console, "%s%s is the output of %s: the records before the damage are not kept\n",
+                    shown_name(place.path).c_str(), kPartialSuffix, shown_name(place.blocked_by).c_str());
+        }
         return;
     }
-    const std::string partial = base + ".partial";
-    switch (finish_output(worker.tree, pending, partial, settings.force, console)) {
+    const std::string name = earned == Earned::kFinal ? place.base : place.base + kPartialSuffix;
+    const std::string path = earned == Earned::kFinal ? place.path : place.path + kPartialSuffix;
+    switch (finish_output(worker.tree, pending, name, settings.force, list, console)) {
         case Finish::kDone:
-            row.output = output_path + ".partial";
+            row.output = path;
+            // A complete copy replaces the partial one of an earlier run.
+            if (earned == Earned::kFinal && settings.force && !place.partial_blocked) {
+                remove_stale_output(worker.tree, place.base + kPartialSuffix, list);
+            }
             return;
         case Finish::kExists:
-            message(console, "%s.partial exists: the records before the damage are not kept (-f replaces it)\n",
-                    shown_name(output_path).c_str());
+            if (earned == Earned::kFinal) {
+                row.output = path;
+                set_row(row, RowStatus::kSkipped, RowReason::kOutputExists, kOutputExists);
+            } else {
+                message(console, "%s exists: the records before the damage are not kept (-f replaces it)\n",
+                        shown_name(path).c_str());
+            }
+            return;
+        case Finish::kIsSource:
+            message(console, "%s is a source of this run: not replaced\n", shown_name(path).c_str());
+            set_row(row, RowStatus::kFailed, RowReason::kOutputIsSource);
             return;
         case Finish::kFailed:
+            set_row(row, RowStatus::kFailed, RowReason::kWriteError);
             return;
     }
+}
+
+namespace {
+
+// Opens the entry's file as the walk found it; false with the row set.
+bool open_entry(const FileList& list, const ListEntry& entry, Worker& worker, int* fd) {
+    EntryStatus status;
+    switch (open_source(list, entry, worker.sources, fd, status)) {
+        case SourceOpen::kOpened:
+            worker.row.bytes_in = status.size;
+            return true;
+        case SourceOpen::kSymlink:
+            set_row(worker.row, RowStatus::kSkipped, RowReason::kSymlink, kSymlinkNotFollowed);
+            return false;
+        case SourceOpen::kChanged:
+            set_row(worker.row, RowStatus::kFailed, RowReason::kChanged,
+                    "not the regular file the walk found: it, or a directory on its path, was replaced");
+            return false;
+        case SourceOpen::kFailed:
+            report_system_error(worker.console, "open");
+            set_row(worker.row, RowStatus::kFailed, RowReason::kUnreadable);
+            return false;
+    }
+    return false;
 }
 
 void convert_entry(const FileList& list, std::size_t index, const RescueSettings& settings, Worker& worker) {
@@ -185,48 +259,41 @@ void convert_entry(const FileList& list, std::size_t index, const RescueSettings
     RescueRow& row = worker.row;
     Console& console = worker.console;
     const std::string_view output = output_name_of(list, entry);
-    const std::string output_path = worker.tree.root_name + "/" + std::string(output);
-    const std::string base(output_base_name(output));
-    row.status = RowStatus::kFailed;
+    OutputPlace place;
+    place.path = worker.tree.root_name + "/" + std::string(output);
+    place.base = std::string(output_base_name(output));
+    place.number = index;
+    place.partial_blocked = entry.partial_blocked;
+    if (entry.partial_blocked) {
+        place.blocked_by = list.text.data() + entry.same_as;
+    }
+    set_row(row, RowStatus::kFailed, RowReason::kWriteError);
 
     const OutputDirectory directory = enter_output_directory(worker.tree, output, !settings.plan, console);
     if (directory == OutputDirectory::kFailed) {
         return;
     }
-    const bool exists = directory == OutputDirectory::kOpen && output_exists(worker.tree, base.c_str());
+    const bool exists = directory == OutputDirectory::kOpen && output_exists(worker.tree, place.base.c_str());
 
     int fd = -1;
-    const char* path = source_path(list, entry);
-    if (!(entry.named ? open_input_named(path, &fd) : open_input_nofollow(path, &fd))) {
-        if (errno == ELOOP && !entry.named) {
-            row.status = RowStatus::kSkipped;
-            row.message = "a symbolic link, not followed";
-        } else {
-            report_system_error(console, "open");
-        }
+    if (!open_entry(list, entry, worker, &fd)) {
         return;
     }
-    const FileKind kind = file_kind(fd, &row.bytes_in);
     FileAttributes attributes;
-    if (kind == FileKind::kOther) {
-        row.status = RowStatus::kSkipped;
-        row.message = "not a regular file";
-    } else if (kind == FileKind::kFailed) {
-        report_system_error(console, "fstat");
-    } else if (!choose_attributes(list, entry, fd, attributes, row, console)) {
-        row.status = RowStatus::kFailed;
+    const bool settled = entry.sidecar != Sidecar::kNone
+                             ? read_sidecar(list, entry, worker.sources, attributes, row, console)
+                             : probe_attributes(fd, attributes, row, console);
+    if (!settled) {
+        set_row(row, RowStatus::kFailed, RowReason::kAttributes);
+    } else if (exists && !settings.force) {
+        row.attributes = attribute_line(attributes);
+        row.output = place.path;
+        set_row(row, RowStatus::kSkipped, RowReason::kOutputExists, kOutputExists);
+    } else if (settings.plan) {
+        row.attributes = attribute_line(attributes);
+        set_row(row, status_when_copied(row), RowReason::kNone);
     } else {
-        const RowStatus done =
-            row.origin == AttributeOrigin::kProbe && !row.confident ? RowStatus::kUnsure : RowStatus::kCopied;
-        if (exists && !settings.force) {
-            row.output = output_path;
-            row.status = RowStatus::kSkipped;
-            row.message = kOutputExists;
-        } else if (settings.plan) {
-            row.status = done;
-        } else {
-            copy_records(fd, attributes, index, base, output_path, settings, done, worker);
-        }
+        write_records(fd, attributes, place, settings, list, worker);
     }
     close_descriptor(fd);
 }
@@ -242,6 +309,7 @@ void worker_open(Worker& worker, int root_fd, const std::string& root_name) {
 
 void worker_close(Worker& worker) {
     output_tree_close(worker.tree);
+    source_directory_close(worker.sources);
 }
 
 void rescue_entry(const FileList& list, std::size_t index, const RescueSettings& settings, Worker& worker) {

@@ -75,3 +75,14 @@ std::string shown_name(std::string_view name) {
     }
     return shown;
 }
+
+bool is_utf8(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8_length(text, at);
+        if (length == 0) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}

@@ -12,3 +12,6 @@
 // letters included, is shown as it is, so the shown form reads back to the
 // name unambiguously.
 std::string shown_name(std::string_view name);
+
+// Whether every byte of text belongs to a valid UTF-8 character.
+bool is_utf8(std::string_view text);

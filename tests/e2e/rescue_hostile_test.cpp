@@ -81,6 +81,10 @@ TEST(RescueHostile, NamesOfAnyBytes) {
         SCOPED_TRACE(shown);
         const std::string source = src + "/d/" + (name == "\xff" ? "\xef\xbf\xbd" : name);
         const json row = row_of(rows, source);
+        EXPECT_EQ(row.contains("source_bytes"), name == "\xff");
+        if (name == "\xff") {
+            EXPECT_EQ(row["source_bytes"], src + "/d/\\xFF");
+        }
         if (name == "bad\x01" "name") {
             EXPECT_EQ(row["status"], "failed");
             EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1),
@@ -168,6 +172,94 @@ TEST(RescueHostile, OutdirInsideThePath) {
         EXPECT_EQ(tree_files(dir.path("src/out")).size(), 2u);
         EXPECT_EQ(r.status, 0);
     }
+}
+
+// A PATH at or below OUTDIR is refused before anything is written: its
+// files would be replaced by their outputs (-f -o . DATA.DAT), or read after
+// they were.
+TEST(RescueHostile, SourcesInsideOutdirAreRefused) {
+    TempDir dir;
+    write_files(dir.path("out"), {{"DATA.DAT", text_file()}, {"DATA.DAT.attr", kTextAttr}, {"a/F", text_file()}});
+    const std::map<std::string, std::string> before = tree_files(dir.path("out"));
+    const std::vector<std::vector<std::string>> runs = {
+        {"-f", "-o", dir.path("out"), dir.path("out/DATA.DAT")},
+        {"-f", "-o", dir.path("out"), dir.path("out/a")},
+        {"-f", "-o", dir.path("out/a/.."), dir.path("out")},
+        {"-n", "-o", dir.path("out"), dir.path("out/a/F")}};
+    for (const std::vector<std::string>& words : runs) {
+        SCOPED_TRACE(words.back());
+        const ToolResult r = run_unrms_rescue(words);
+        EXPECT_EQ(r.err, "unrms-rescue: " + words.back() + " lies inside the output directory " + words[words.size() - 2] +
+                             ": refused\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(tree_files(dir.path("out")), before);
+    }
+}
+
+// An output name that is a source of the run (a hard link) is never
+// replaced, with -f too.
+TEST(RescueHostile, OutputThatIsASourceIsKept) {
+    TempDir dir;
+    write_files(dir.path("src"), {{"F", text_file()}, {"F.attr", kTextAttr}});
+    fs::create_directories(dir.path("out"));
+    fs::create_hard_link(dir.path("src/F"), dir.path("out/F"));
+    const ToolResult r = run_unrms_rescue({"-q", "-f", "-o", dir.path("out"), dir.path("src")});
+    const json row = manifest_rows(dir.path("out"))[0];
+    EXPECT_EQ(row["status"], "failed");
+    EXPECT_EQ(row["reason"], "output_is_source");
+    EXPECT_EQ(row["message"], dir.path("out/F") + " is a source of this run: not replaced");
+    EXPECT_EQ(file_text(dir.path("src/F")), text_file());
+    EXPECT_EQ(r.status, 1);
+}
+
+// Every name a run writes is claimed before the first file is converted:
+// a source named NAME.partial keeps its output, and NAME's damage keeps
+// nothing; a file and a directory of one output name from two PATHs: the
+// first PATH's wins. The same whatever the workers.
+TEST(RescueHostile, ClaimedNamesClashTheSameWayWhateverTheWorkers) {
+    TempDir dir;
+    write_files(dir.path("a"), {{"F", text_file().substr(0, 100)}, {"F.attr", kTextAttr}, {"F.partial", text_file()},
+                                {"F.partial.attr", kTextAttr}, {"x", text_file()}, {"x.attr", kTextAttr}});
+    write_files(dir.path("b"), {{"x/y", text_file()}, {"x/y.attr", kTextAttr}});
+    for (const char* workers : {"-j1", "-j3"}) {
+        SCOPED_TRACE(workers);
+        const std::string out = dir.path(std::string("out") + workers);
+        const ToolResult r = run_unrms_rescue({workers, "-q", "-o", out, dir.path("a"), dir.path("b")});
+        const std::vector<json> rows = manifest_rows(out);
+        const json damaged = row_of(rows, dir.path("a/F"));
+        EXPECT_EQ(damaged["status"], "failed");
+        EXPECT_NE(damaged["message"].get<std::string>().find(
+                      out + "/F.partial is the output of " + dir.path("a/F.partial") +
+                      ": the records before the damage are not kept"),
+                  std::string::npos)
+            << damaged.dump();
+        const json in_the_way = row_of(rows, dir.path("b/x/y"));
+        EXPECT_EQ(in_the_way["status"], "skipped");
+        EXPECT_EQ(in_the_way["reason"], "output_in_the_way");
+        EXPECT_EQ(in_the_way["message"], "its output needs a directory where " + dir.path("a/x") + " has its output");
+        std::map<std::string, std::string> files = tree_files(out);
+        files.erase("unrms-rescue.jsonl");
+        EXPECT_EQ(files, (std::map<std::string, std::string>{{"F.partial", text_lines()}, {"x", text_lines()}}));
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+// Temporary files of an interrupted run are removed by the next one, and
+// only those: names of the rescue's own form. A -f run that completes a
+// file removes its partial copy of an earlier run.
+TEST(RescueHostile, LeftoversOfEarlierRunsAreCleared) {
+    TempDir dir;
+    write_files(dir.path("src"), {{"sub/F", text_file().substr(0, 100)}, {"sub/F.attr", kTextAttr}});
+    write_files(dir.path("out"), {{".unrms-rescue-manifest.tmp", "x"}, {"sub/.unrms-rescue-17.tmp", "x"},
+                                  {"sub/.unrms-rescue-notes", "keep"}});
+    run_unrms_rescue({"-q", "-o", dir.path("out"), dir.path("src")});
+    EXPECT_EQ(tree_files(dir.path("out")).count("sub/F.partial"), 1u);
+    write_files(dir.path("src"), {{"sub/F", text_file()}});
+    const ToolResult r = run_unrms_rescue({"-q", "-f", "-o", dir.path("out"), dir.path("src")});
+    std::map<std::string, std::string> files = tree_files(dir.path("out"));
+    files.erase("unrms-rescue.jsonl");
+    EXPECT_EQ(files, (std::map<std::string, std::string>{{"sub/.unrms-rescue-notes", "keep"}, {"sub/F", text_lines()}}));
+    EXPECT_EQ(r.status, 0);
 }
 
 // A disk that fills up, as a file-size limit makes it: the file that does

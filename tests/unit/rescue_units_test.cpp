@@ -2,11 +2,17 @@
 // the progress line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
+#include "rescue/file_list.h"
 #include "rescue/manifest.h"
 #include "rescue/rescue_command.h"
+#include "rescue/rescue_file.h"
 #include "rescue/shown_name.h"
+#include "run_tool.h"
 
 namespace {
 
@@ -39,11 +45,12 @@ TEST(ManifestLine, FieldsInOrderNullWhereTheyDoNotApply) {
     RescueRow row;
     row.source = "disk/A.DAT";
     row.status = RowStatus::kSkipped;
+    row.reason = RowReason::kSymlink;
     row.message = "a symbolic link, not followed";
     EXPECT_EQ(manifest_line(row),
               "{\"source\":\"disk/A.DAT\",\"output\":null,\"attributes\":null,\"from\":null,\"confident\":null,"
               "\"score\":null,\"runner_up\":null,\"records\":0,\"bytes_in\":0,\"bytes_out\":0,\"status\":\"skipped\","
-              "\"message\":\"a symbolic link, not followed\"}\n");
+              "\"reason\":\"symlink\",\"message\":\"a symbolic link, not followed\"}\n");
 
     row.output = "out/A.DAT";
     row.attributes = "org=seq rfm=fix rat=none lrl=2";
@@ -61,14 +68,83 @@ TEST(ManifestLine, FieldsInOrderNullWhereTheyDoNotApply) {
     EXPECT_EQ(json["status"], "unsure");
 }
 
-// Names of any bytes still make valid JSON on one line.
+// Names of any bytes still make valid JSON on one line; a name that is not
+// UTF-8 keeps its bytes in source_bytes, as the plan shows them, so two
+// Latin-1 names never give the same row.
 TEST(ManifestLine, AnyNameIsOneLineOfJson) {
     RescueRow row;
     const std::string name = std::string("a\nb\"c\\d\x01\xff");
     row.source = name;
     const std::string line = manifest_line(row);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
-    EXPECT_EQ(nlohmann::json::parse(line)["source"].get<std::string>(), "a\nb\"c\\d\x01\xef\xbf\xbd");
+    const nlohmann::json json = nlohmann::json::parse(line);
+    EXPECT_EQ(json["source"].get<std::string>(), "a\nb\"c\\d\x01\xef\xbf\xbd");
+    EXPECT_EQ(json["source_bytes"].get<std::string>(), "a\\nb\"c\\\\d\\x01\\xFF");
+    row.source = "caf\xc3\xa9";
+    EXPECT_FALSE(nlohmann::json::parse(manifest_line(row)).contains("source_bytes"));
+}
+
+// The tree changes between the walk and the copy: a directory swapped for a
+// link to another holding a file of the same name, a file swapped for
+// another, a sidecar swapped for a FIFO. Each is a failed row at once:
+// nothing is read through the link, nothing waits on the FIFO.
+TEST(RescueEntry, FilesAreOpenedAsTheWalkFoundThem) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        void (*change)(const std::string& src);
+        RowReason reason;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"DirectorySwappedForALink",
+         [](const std::string& src) {
+             fs::rename(src + "/d", src + "/old");
+             fs::create_directory_symlink(src + "/elsewhere", src + "/d");
+         },
+         RowReason::kChanged, "not the regular file the walk found"},
+        {"DirectorySwappedForAnother",
+         [](const std::string& src) {
+             fs::rename(src + "/d", src + "/old");
+             fs::rename(src + "/elsewhere", src + "/d");
+         },
+         RowReason::kChanged, "not the regular file the walk found"},
+        {"FileSwappedForAnother",
+         [](const std::string& src) {
+             std::ofstream(src + "/d/F.new") << "other";
+             fs::rename(src + "/d/F.new", src + "/d/F");
+         },
+         RowReason::kChanged, "not the regular file the walk found"},
+        {"SidecarSwappedForAFifo",
+         [](const std::string& src) {
+             fs::remove(src + "/d/F.attr");
+             ASSERT_EQ(::mkfifo((src + "/d/F.attr").c_str(), 0600), 0);
+         },
+         RowReason::kAttributes, "F.attr: not a regular file, or not the one the walk found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string src = dir.path("src");
+        fs::create_directories(src + "/d");
+        fs::create_directories(src + "/elsewhere");
+        for (const char* file : {"/d/F", "/elsewhere/F"}) std::ofstream(src + file) << "\x04\0text";
+        std::ofstream(src + "/d/F.attr") << "org=seq rfm=var rat=cr\n";
+        FileList list;
+        build_file_list({src}, DirectoryIdentity{}, list);
+        c.change(src);
+        std::size_t index = 0;
+        while (index < list.entries.size() && source_of(list, list.entries[index]) != src + "/d/F") ++index;
+        ASSERT_LT(index, list.entries.size());
+        Worker worker;
+        worker_open(worker, -1, dir.path("out"));
+        rescue_entry(list, index, RescueSettings{false, true}, worker);
+        EXPECT_EQ(worker.row.status, RowStatus::kFailed);
+        EXPECT_EQ(worker.row.reason, c.reason);
+        EXPECT_NE(worker.row.message.find(c.message), std::string::npos) << worker.row.message;
+        worker_close(worker);
+        close_file_list(list);
+    }
 }
 
 TEST(ProgressText, RateAndTimeLeftOnceSomethingIsRead) {
