@@ -116,8 +116,7 @@ bool begin_output(OutputTree& tree, std::uint64_t number, PendingOutput& pending
 
 Finish finish_output(OutputTree& tree, PendingOutput& pending, const std::string& final_name, bool replace,
                      const FileList& list, Console& console) {
-    const bool synced = sync_file(pending.fd);
-    const bool closed = close_written(pending.fd) && synced;
+    const bool closed = close_written(pending.fd);
     pending.fd = -1;
     if (!closed) {
         const int error_number = errno;

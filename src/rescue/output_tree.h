@@ -54,7 +54,8 @@ struct PendingOutput {
 bool begin_output(OutputTree& tree, std::uint64_t number, PendingOutput& pending, Console& console);
 
 // Closes the temporary file, checking the close (a file system may report a
-// failed write only there), and gives it the name final_name, replacing an
+// failed write only there; the run syncs the file system once before its
+// manifest is written), and gives it the name final_name, replacing an
 // existing file of that name only with replace, and never one of the run's
 // sources. kExists when one was there and was kept, kIsSource when a source
 // has the name; the temporary file is then removed. kFailed after a

@@ -335,6 +335,13 @@ int rescue(const CommandLine& command, Console& console) {
         const unsigned workers = command.workers != 0 ? command.workers : usable_processors();
         run_workers(run, std::min<unsigned>(workers, kMostWorkers));
         status = exit_status(progress);
+        // Every output on disk, their names too, before the manifest says
+        // they are copied: one sync of the file system, which costs far
+        // less than a sync of each file before its rename.
+        if (!sync_file_system(root_fd)) {
+            report_system_error(console, ("unrms-rescue: " + shown_name(command.outdir) + ": sync").c_str());
+            status = kRescueFailed;
+        }
         if (!close_manifest(manifest, list, console)) {
             status = kRescueFailed;
         }
