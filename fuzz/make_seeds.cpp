@@ -128,6 +128,9 @@ std::vector<Seed> seeds() {
                                        Bytes(80, 'e'), Bytes(80, 'f'), Bytes(80, 'g')},
                                       80);
     const Bytes fix81 = rms::fix_file({Bytes(81, 'a'), Bytes(81, 'b'), Bytes(81, 'c')}, 81);
+    const Bytes fix80_blk = rms::fix_file({Bytes(80, 'a'), Bytes(80, 'b'), Bytes(80, 'c'), Bytes(80, 'd'),
+                                           Bytes(80, 'e'), Bytes(80, 'f'), Bytes(80, 'g')},
+                                          80, true);
     Bytes fix_partial = fix80;
     fix_partial.insert(fix_partial.end(), 30, 'z');
     return {
@@ -139,10 +142,12 @@ std::vector<Seed> seeds() {
         {"fix", "reclen80", with_header(kUndecided | kVerbose2, 80, 0, 0, 0x02, fix80)},
         {"fix", "reclen81", with_header(2, 81, 0, 0, 0, fix81)},
         {"fix", "partial", with_header(kUndecided, 80, 0, 0, 0x02, fix_partial)},
+        {"fix", "blk", with_header(kUndecided, 80, 0, 0, 0x0A, fix80_blk)},
         {"raw_var", "marked", with_header(kUndecided | kVerbose2, 0, 0, 0, 0, marked_var_file())},
         {"raw_var", "vfc", with_header(kUndecided | 0x08, 0, 2, 0, 0x04, print_file())},
         {"raw_fix", "reclen81", with_header(kUndecided | kVerbose2, 81, 0, 0, 0, fix81)},
         {"raw_fix", "partial", with_header(kUndecided, 80, 0, 0, 0, fix_partial)},
+        {"raw_fix", "blk", with_header(kUndecided, 80, 0, 0, 0x08, fix80_blk)},
         {"stm", "lines", with_header(kUndecided | kDumps, 0, 0, 0, 0x02, stream_seed_file(rms::StreamFormat::kCrLf))},
         {"stm", "raw", with_header(kUndecided | 0x10, 80, 0, 0, 0x02, stream_seed_file(rms::StreamFormat::kCrLf))},
         {"stm", "no_line_ends", with_header(0, 0, 0, 0, 0, stream_seed_file(rms::StreamFormat::kCrLf))},
