@@ -102,10 +102,11 @@ bool read_block(SavesetReader& reader, std::size_t i) {
     }
     block.position = reader.next_position++;
     block.good = false;
-    if (got == BlockRead::kCut) {
+    block.cut = got == BlockRead::kCut;
+    if (block.cut) {
         reader.cut = true;
         reader.source_ended = true;
-        block.problem = "cut short";
+        block.problem = "the saveset is cut short inside it";
         note_archive_problem(reader.archive, ArchiveStatus::kTruncated,
                              formatted("saveset block %u: cut short, %zu of %zu bytes", block.position,
                                        block.bytes.size(), reader.block_size));
@@ -153,7 +154,7 @@ void learn_summary(SavesetReader& reader, const SavesetBlock& block) {
 void repair_group(SavesetReader& reader, std::size_t xor_slot) {
     std::vector<std::size_t> bad;
     for (std::size_t i = 0; i < reader.group_used; ++i) {
-        if (i != xor_slot && !reader.group[i].good) {
+        if (i != xor_slot && !reader.group[i].good && !reader.group[i].cut) {
             bad.push_back(i);
         }
     }
@@ -279,6 +280,7 @@ Step next_record(SavesetReader& reader, SavesetRecord& record) {
         }
         if (!block.good) {
             reader.step_block = block.position;
+            reader.step_cut = block.cut;
             reader.step_problem = formatted("saveset block %u: %s", block.position, block.problem.c_str());
             next_slot(reader);
             return Step::kBadBlock;
@@ -296,6 +298,7 @@ Step next_record(SavesetReader& reader, SavesetRecord& record) {
         }
         if (size > reader.block_size - reader.offset - kRecordHeaderSize) {
             reader.step_block = block.position;
+            reader.step_cut = false;
             reader.step_problem =
                 formatted("saveset block %u: the record at offset %zu runs past the block's end; the rest of "
                           "the block is lost",
@@ -395,7 +398,8 @@ std::size_t deliver(SavesetReader& reader, unsigned char* buffer, std::size_t ca
             end_member_short(reader, true);
         } else if (step == Step::kBadBlock) {
             note_archive_problem(reader.archive, ArchiveStatus::kDamaged, reader.step_problem);
-            end_member(reader, MemberStatus::kDamaged, reader.step_block, reader.step_problem);
+            end_member(reader, reader.step_cut ? MemberStatus::kTruncated : MemberStatus::kDamaged, reader.step_block,
+                       reader.step_problem);
             reader.lost_block = true;
             reader.lost_position = reader.step_block;
         } else if (record.type == kRecordFile) {

@@ -96,6 +96,7 @@ struct SavesetBlock {
     std::vector<unsigned char> bytes;
     std::uint32_t position = 0;
     bool good = false;
+    bool cut = false;     // the saveset ends inside it
     std::string problem;  // why it is bad: "CRC mismatch"
 };
 
@@ -146,6 +147,7 @@ struct SavesetReader {
 
     // The bad block the record walk last met, and why it is bad.
     std::uint32_t step_block = 0;
+    bool step_cut = false;
     std::string step_problem;
 
     ArchiveOutcome archive;

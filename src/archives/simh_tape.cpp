@@ -305,17 +305,12 @@ TapeStep read_tape_step(TapeReader& reader, std::vector<unsigned char>& data, st
         const std::uint32_t length = tape_word_length(word);
         const std::uint64_t start = reader.offset + kTapeWordSize;
         std::uint64_t area = tape_data_area(length);
-        if (reader.size - start < area + kTapeWordSize) {
-            record.problem = formatted("the image ends inside the %u-byte record at offset %llu", length,
-                                       static_cast<unsigned long long>(reader.offset));
-            reader.offset = reader.size;
-            return TapeStep::kCut;
-        }
         std::uint32_t trailing = 0;
-        if (!read_word(reader, start + area, &trailing, record)) {
+        const std::uint64_t left = reader.size - start;
+        if (left >= area + kTapeWordSize && !read_word(reader, start + area, &trailing, record)) {
             return TapeStep::kFailed;
         }
-        if (trailing != word && area != length) {
+        if (trailing != word && area != length && left >= length + kTapeWordSize) {
             // Images of the E11 kind do not pad odd lengths.
             std::uint32_t unpadded = 0;
             if (!read_word(reader, start + length, &unpadded, record)) {
@@ -325,6 +320,12 @@ TapeStep read_tape_step(TapeReader& reader, std::vector<unsigned char>& data, st
                 area = length;
                 trailing = unpadded;
             }
+        }
+        if (left < area + kTapeWordSize) {
+            record.problem = formatted("the image ends inside the %u-byte record at offset %llu", length,
+                                       static_cast<unsigned long long>(reader.offset));
+            reader.offset = reader.size;
+            return TapeStep::kCut;
         }
         reader.offset = start + area + kTapeWordSize;
         if (word_class != kTapeClassGood && word_class != kTapeClassBad) {

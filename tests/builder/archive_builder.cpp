@@ -354,14 +354,19 @@ Bytes simh_tape(const std::vector<TapeFile>& files) {
 
 Bytes vms_field_data(const Fat& attributes) {
     Bytes entries;
-    put_entry(entries, 4, Bytes(attributes.begin(), attributes.end()));
-    put_entry(entries, 3, le_bytes(0, 4));
-    for (std::uint16_t date : {17, 18, 19, 20}) put_entry(entries, date, le_bytes(0x00A1B2C3D4E5F6ull, 8));
-    put_entry(entries, 13, le_bytes(1, 2));
-    put_entry(entries, 21, le_bytes(0x00010004, 4));
-    put_entry(entries, 22, le_bytes(0xEE00, 2));
-    put_entry(entries, 23, le_bytes(0, 2));
-    put_entry(entries, 29, le_bytes(0, 1));
+    auto put_tag = [&entries](std::uint16_t tag, const Bytes& value) {
+        put_le16(entries, tag);
+        put_le16(entries, static_cast<std::uint16_t>(value.size()));
+        entries.insert(entries.end(), value.begin(), value.end());
+    };
+    put_tag(4, Bytes(attributes.begin(), attributes.end()));
+    put_tag(3, le_bytes(0, 4));
+    for (std::uint16_t date : {17, 18, 19, 20}) put_tag(date, le_bytes(0x00A1B2C3D4E5F6ull, 8));
+    put_tag(13, le_bytes(1, 2));
+    put_tag(21, le_bytes(0x00010004, 4));
+    put_tag(22, le_bytes(0xEE00, 2));
+    put_tag(23, le_bytes(0, 2));
+    put_tag(29, le_bytes(0, 1));
     Bytes data = le_bytes(crc_of(entries), 4);
     data.insert(data.end(), entries.begin(), entries.end());
     return data;
