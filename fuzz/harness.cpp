@@ -124,3 +124,22 @@ int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget
     }
     return fuzz_copy(run, copy_indexed);
 }
+
+int fuzz_archive(const std::uint8_t* data, std::size_t size, ArchiveFormat format) {
+    const int fd = memory_file(data, size);
+    if (fd < 0) {
+        return 0;
+    }
+    Archive archive;
+    if (archive_open(archive, fd, size, format)) {
+        MemberHeader header;
+        unsigned char buffer[1000];
+        while (archive_next(archive, header)) {
+            while (archive_read(archive, buffer, sizeof buffer) != 0) {
+            }
+            (void)archive_member_outcome(archive);
+        }
+    }
+    (void)archive_outcome(archive);
+    return 0;
+}

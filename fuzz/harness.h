@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "archives/archive.h"
 #include "attributes/file_attributes.h"
 #include "attributes/run_options.h"
 #include "platform/console.h"
@@ -60,3 +61,7 @@ struct IndexedTarget {
 
 // Runs copy_indexed on the input as the target says.
 int fuzz_indexed(const std::uint8_t* data, std::size_t size, const IndexedTarget& target);
+
+// Opens the input as an archive of the given format and reads every
+// member's data through a small buffer, as a caller of archive.h does.
+int fuzz_archive(const std::uint8_t* data, std::size_t size, ArchiveFormat format);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "rms_builder.h"
+#include "archive_builder.h"
 
 namespace {
 
@@ -114,6 +114,48 @@ rms::IndexedFileLayout fixed_seed_spec(std::uint16_t ver_no, std::uint8_t flags)
     return spec;
 }
 
+// A small saveset: a text file over two blocks, an indexed file, a
+// directory; 1024-byte blocks in groups of 3, so that a few kilobytes hold
+// XOR groups.
+archive::SavesetLayout saveset_seed_layout() {
+    archive::SavesetLayout layout;
+    layout.name = "SEED.BCK";
+    layout.block_size = 1024;
+    layout.group_size = 3;
+    const Bytes text = rms::var_file({bytes("first line"), bytes("second"), Bytes(700, 'x')});
+    layout.members = {
+        {"[SEED]TEXT.COM;2", archive::sequential_fat(2, 2, 700, text.size()), true, text},
+        {"[SEED]TEXT.COM;1", archive::sequential_fat(2, 2, 10, 10), true, Bytes(10, 'a')},
+        {"[SEED.SUB]DATA.IDX;1", archive::fat(2, 1, 0, 24, 2, 2, 0, 1), true, Bytes(1024, 'i')},
+        {"[SEED]SUB.DIR;1", archive::sequential_fat(2, 8, 512, 512), true, Bytes(512, 0), true},
+    };
+    return layout;
+}
+
+// Two small savesets on one tape, each a tape file with its labels.
+Bytes tape_seed() {
+    archive::SavesetLayout first = saveset_seed_layout();
+    first.members = {first.members[1]};
+    archive::SavesetLayout second = first;
+    second.name = "SEED.B";
+    return archive::simh_tape({{"SEED.A", archive::saveset(first), 1024}, {"SEED.B", archive::saveset(second), 1024}});
+}
+
+Bytes zip_seed(bool im) {
+    const Bytes text = rms::var_file({bytes("a line of text"), bytes("another")});
+    archive::ZipMember stored{"kit/readme.txt", text, false};
+    stored.attributes = archive::sequential_fat(2, 2, 14, text.size());
+    archive::ZipMember deflated{"kit/data.idx", Bytes(1500, 'd'), true};
+    deflated.attributes = archive::fat(2, 1, 0, 30, 3, 4, 0, 1);
+    deflated.vms = !im;
+    deflated.im = im;
+    deflated.im_method = 2;
+    archive::ZipMember plain{"kit/plain.c", bytes("int main(void) { return 0; }\n"), true, false};
+    archive::ZipMember directory{"kit/", {}, false};
+    directory.attributes = archive::sequential_fat(2, 8, 512, 0, 1);
+    return archive::zip_archive({directory, stored, deflated, plain});
+}
+
 Bytes words(const std::vector<std::string>& list) {
     Bytes out;
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -188,6 +230,11 @@ std::vector<Seed> seeds() {
         {"options", "cluster", words({"-inv2", "-a", "attrs", "FILE"})},
         {"options", "dashes", words({"-a-", "-l", "--", "-odd"})},
         {"options", "error", words({"-pr", "-x", "-a"})},
+        {"saveset", "kit", archive::saveset(saveset_seed_layout())},
+        {"saveset", "lost_block", archive::with_bad_block(archive::saveset(saveset_seed_layout()), 1024, 2)},
+        {"tape", "two_savesets", tape_seed()},
+        {"zip", "pk_field", zip_seed(false)},
+        {"zip", "im_fields", zip_seed(true)},
     };
 }
 
