@@ -75,6 +75,13 @@ void note_step(TapeReader& reader, TapeStep step, const TapeRecord& record) {
     note(reader, status, record.problem);
 }
 
+// Why a record read whole cannot be a good block.
+std::string bad_record_problem(TapeStep step, const TapeRecord& record) {
+    return step == TapeStep::kBroken ? record.problem
+           : record.too_long         ? formatted("a tape record of %u bytes, longer than any saveset block", record.length)
+                                     : std::string("a tape record read with an error");
+}
+
 // The saveset's block source: the tape file's data records up to its
 // closing tape mark.
 BlockRead tape_next_block(void* context, std::vector<unsigned char>& block, std::string& message) {
@@ -115,12 +122,8 @@ BlockRead tape_next_block(void* context, std::vector<unsigned char>& block, std:
             break;
     }
     ++reader.blocks_read;
-    if (record.too_long) {
-        message = formatted("a tape record of %u bytes, longer than any saveset block", record.length);
-        return BlockRead::kBadBlock;
-    }
-    if (record.read_with_error) {
-        message = "a tape record read with an error";
+    if (record.too_long || record.read_with_error) {
+        message = bad_record_problem(step, record);
         return BlockRead::kBadBlock;
     }
     return BlockRead::kBlock;
@@ -134,9 +137,7 @@ bool hold_record(TapeReader& reader, TapeStep step, const TapeRecord& record) {
     }
     reader.held = true;
     reader.held_bad = step == TapeStep::kBroken || record.too_long || record.read_with_error;
-    reader.held_problem = step == TapeStep::kBroken ? record.problem
-                          : record.too_long        ? formatted("a tape record of %u bytes, longer than any saveset block", record.length)
-                                                   : "a tape record read with an error";
+    reader.held_problem = bad_record_problem(step, record);
     ++reader.blocks_read;
     return true;
 }

@@ -45,10 +45,6 @@ inline constexpr std::uint16_t kZipFlagDataDescriptor = 0x0008;
 inline constexpr std::uint16_t kZipStored = 0;
 inline constexpr std::uint16_t kZipDeflated = 8;
 
-// Deflate expands at most 1032 to 1: a member whose stated size its
-// compressed bytes cannot hold states a lie.
-inline constexpr std::uint64_t kDeflateLargestRatio = 1032;
-
 // End of central directory record, with a comment of up to 65535 bytes
 // after it.
 inline constexpr std::uint32_t kZipEndSignature = 0x06054b50;
