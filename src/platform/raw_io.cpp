@@ -112,6 +112,10 @@ void close_descriptor(int fd) {
     ::close(fd);
 }
 
+bool seek_to_start(int fd) {
+    return ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
 bool close_written(int fd) {
     // Linux releases the descriptor even when close fails, EINTR included:
     // it is never closed a second time.

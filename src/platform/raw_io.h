@@ -47,6 +47,9 @@ FileKind file_kind(int fd, std::uint64_t* size = nullptr);
 
 void close_descriptor(int fd);
 
+// Moves the file position of fd back to its first byte.
+bool seek_to_start(int fd);
+
 // Closes a descriptor that was written to: a file system may report a
 // failed write only here (NFS, quotas). False with errno set.
 bool close_written(int fd);

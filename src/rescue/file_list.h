@@ -52,8 +52,6 @@ struct ListEntry {
     // kSameOutput and kOutputInTheWay, or a blocked partial name: the text
     // offset of the source whose output stands there.
     std::uint64_t same_as = 0;
-    std::uint64_t row = 0;      // the offset of its rows in the manifest written as the run goes
-    std::uint32_t row_size = 0;  // 0: no row written
     std::int32_t error_number = 0;  // kUnreadable
     // The directory it was found in (FileList::directories), or kNamedPath.
     std::uint32_t directory = kNamedPath;

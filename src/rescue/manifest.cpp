@@ -1,5 +1,6 @@
 #include "rescue/manifest.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <nlohmann/json.hpp>
 
@@ -23,27 +24,26 @@ bool create_afresh(int dir_fd, const char* name, int* fd) {
     return errno == EEXIST && remove_at(dir_fd, name) && create_file_at(dir_fd, name, fd);
 }
 
-// Writes the rows in list order into a new file, then puts it in the
+// Writes the rows in key order into a new file, then puts it in the
 // manifest's place. False with errno set.
-bool write_sorted(Manifest& manifest, const FileList& list) {
+bool write_sorted(Manifest& manifest) {
     int sorted_fd = -1;
     if (!create_afresh(manifest.directory_fd, kSortedName.c_str(), &sorted_fd)) {
         return false;
     }
+    std::sort(manifest.rows.begin(), manifest.rows.end(),
+              [](const AppendedRow& a, const AppendedRow& b) { return a.key < b.key; });
     std::string pending;
     bool written = true;
-    for (const ListEntry& entry : list.entries) {
-        if (entry.row_size == 0) {
-            continue;
-        }
+    for (const AppendedRow& row : manifest.rows) {
         const std::size_t at = pending.size();
-        pending.resize(at + entry.row_size);
+        pending.resize(at + row.size);
         std::size_t got = 0;
-        if (!read_full_at(manifest.fd, pending.data() + at, entry.row_size, entry.row, &got)) {
+        if (!read_full_at(manifest.fd, pending.data() + at, row.size, row.offset, &got)) {
             written = false;
             break;
         }
-        if (got != entry.row_size) {
+        if (got != row.size) {
             errno = EIO;
             written = false;
             break;
@@ -74,6 +74,8 @@ bool write_sorted(Manifest& manifest, const FileList& list) {
 
 void clear_row(RescueRow& row) {
     row.source = {};
+    row.member.clear();
+    row.inside.clear();
     row.output.clear();
     row.attributes.clear();
     row.origin = AttributeOrigin::kNone;
@@ -111,6 +113,10 @@ const char* origin_name(AttributeOrigin origin) {
             return "fdl";
         case AttributeOrigin::kProbe:
             return "probe";
+        case AttributeOrigin::kSaveset:
+            return "saveset";
+        case AttributeOrigin::kZip:
+            return "zip";
         case AttributeOrigin::kNone:
             break;
     }
@@ -159,6 +165,14 @@ const char* reason_name(RowReason reason) {
             return "reserved_name";
         case RowReason::kOutputExists:
             return "output_exists";
+        case RowReason::kDirectory:
+            return "directory";
+        case RowReason::kRenamed:
+            return "renamed";
+        case RowReason::kUnsafeName:
+            return "unsafe_name";
+        case RowReason::kArchiveDamaged:
+            return "archive_damaged";
     }
     return "";
 }
@@ -172,6 +186,11 @@ std::string manifest_line(const RescueRow& row) {
     if (!is_utf8(row.source)) {
         json["source_bytes"] = shown_name(row.source);
     }
+    json["member"] = text_or_null(row.member);
+    if (!row.member.empty() && !is_utf8(row.member)) {
+        json["member_bytes"] = shown_name(row.member);
+    }
+    json["inside"] = row.inside.empty() ? Json() : Json(row.inside);
     json["output"] = text_or_null(row.output);
     json["attributes"] = text_or_null(row.attributes);
     json["from"] = row.origin == AttributeOrigin::kNone ? Json() : Json(origin_name(row.origin));
@@ -199,7 +218,7 @@ bool open_manifest(Manifest& manifest, int outdir_fd, const std::string& shown, 
     return true;
 }
 
-bool append_row(Manifest& manifest, std::string_view line, std::uint64_t* offset) {
+bool append_row(Manifest& manifest, std::string_view line, const RowKey& key) {
     const std::lock_guard<std::mutex> hold(manifest.lock);
     if (manifest.error_number != 0) {
         return false;
@@ -208,14 +227,14 @@ bool append_row(Manifest& manifest, std::string_view line, std::uint64_t* offset
         manifest.error_number = errno;
         return false;
     }
-    *offset = manifest.size;
+    manifest.rows.push_back({key, manifest.size, static_cast<std::uint32_t>(line.size())});
     manifest.size += line.size();
     return true;
 }
 
-bool close_manifest(Manifest& manifest, const FileList& list, Console& console) {
+bool close_manifest(Manifest& manifest, Console& console) {
     bool closed = manifest.error_number == 0;
-    if (closed && !write_sorted(manifest, list)) {
+    if (closed && !write_sorted(manifest)) {
         manifest.error_number = errno;
         closed = false;
     }

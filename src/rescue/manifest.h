@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Console;
 struct FileList;
@@ -41,6 +42,10 @@ enum class RowReason : std::uint8_t {
     kOutputInTheWay,    // skipped
     kReservedName,      // skipped
     kOutputExists,      // skipped
+    kDirectory,         // skipped: an archive's directory member, made a directory by its files
+    kRenamed,           // copied: a member's name was made safe, or clashed with another's output
+    kUnsafeName,        // failed: a member's name has no safe form below OUTDIR
+    kArchiveDamaged,    // failed: damage in an archive outside its members' data
 };
 
 enum class AttributeOrigin : std::uint8_t {
@@ -48,11 +53,18 @@ enum class AttributeOrigin : std::uint8_t {
     kSidecar,  // NAME.attr
     kFdl,      // NAME.fdl or NAME.FDL
     kProbe,
+    kSaveset,  // the record attribute block a BACKUP saveset holds for its member
+    kZip,      // the VMS field of a zip member
 };
 
 // What the rescue did with one file; a worker fills one row after another.
 struct RescueRow {
     std::string_view source;
+    // A member of an archive: its name exactly as the archive stores it,
+    // and the members it lies inside, outermost first (a nested archive;
+    // the saveset of a tape image). Empty for a file.
+    std::string member;
+    std::vector<std::string> inside;
     std::string output;      // the path written, OUTDIR included; empty: none
     std::string attributes;  // the assignment line used; empty: none
     AttributeOrigin origin = AttributeOrigin::kNone;
@@ -74,13 +86,31 @@ const char* status_name(RowStatus status);
 const char* origin_name(AttributeOrigin origin);
 const char* reason_name(RowReason reason);
 
-// The row as one line of JSON, its line end included: source, output,
+// The row as one line of JSON, its line end included: source, member,
+// inside (null unless a member), output,
 // attributes, from, confident, score, runner_up {attributes, score},
 // records, bytes_in, bytes_out, status, reason, message; null where a field
 // does not apply. JSON holds UTF-8 alone, so bytes of a name that are not
 // UTF-8 become U+FFFD there; such a source also gets source_bytes, its name
 // escaped as the plan shows it, which reads back to the bytes.
 std::string manifest_line(const RescueRow& row);
+
+// Where a row goes in the sorted manifest: after the rows of the entries
+// before its list entry, an entry's own row first, then the rows of the
+// members of an archive in their order (member is their places, outermost
+// archive first).
+struct RowKey {
+    std::uint32_t entry = 0;
+    std::vector<std::uint32_t> member;
+    friend auto operator<=>(const RowKey&, const RowKey&) = default;
+};
+
+// A row appended as the run went.
+struct AppendedRow {
+    RowKey key;
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+};
 
 struct Manifest {
     int directory_fd = -1;  // OUTDIR
@@ -89,6 +119,7 @@ struct Manifest {
     std::mutex lock;         // guards the members below
     std::uint64_t size = 0;  // bytes appended
     int error_number = 0;    // of the first failed write; no row is appended after it
+    std::vector<AppendedRow> rows;
 };
 
 // Creates the manifest in OUTDIR, replacing an earlier one (or whatever
@@ -96,11 +127,11 @@ struct Manifest {
 // after a message on the console.
 bool open_manifest(Manifest& manifest, int outdir_fd, const std::string& shown, Console& console);
 
-// Appends a line; *offset is where it begins. False once a write has
-// failed (the failure is reported by close_manifest).
-bool append_row(Manifest& manifest, std::string_view line, std::uint64_t* offset);
+// Appends a line that goes to key's place. False once a write has failed
+// (the failure is reported by close_manifest).
+bool append_row(Manifest& manifest, std::string_view line, const RowKey& key);
 
-// Rewrites the manifest with the rows of the list's entries (each at its
-// recorded offset) in list order, that is sorted by source, and closes it.
+// Rewrites the manifest with the rows appended, in the order of their keys
+// (list order, that is sorted by source, then member order), and closes it.
 // False after a message, also for an append that failed during the run.
-bool close_manifest(Manifest& manifest, const FileList& list, Console& console);
+bool close_manifest(Manifest& manifest, Console& console);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -35,7 +36,7 @@ struct CommandLine {
 };
 
 int usage(Console& console) {
-    message(console, "usage: unrms-rescue [-j N] [-f] [-n] [-q] -o OUTDIR PATH...\n");
+    message(console, "usage: unrms-rescue [-j N] [-f] [-n] [-q] [--raw] -o OUTDIR PATH...\n");
     return kRescueFailed;
 }
 
@@ -62,6 +63,12 @@ bool read_worker_count(const char* text, unsigned* workers) {
 bool scan_command_line(int argc, char* const* argv, CommandLine& command, Console& console) {
     OptionScanner scanner;
     for (;;) {
+        // The one long option, where a word of options would begin.
+        if (scanner.cluster == nullptr && scanner.index < argc && std::strcmp(argv[scanner.index], "--raw") == 0) {
+            command.settings.raw = true;
+            ++scanner.index;
+            continue;
+        }
         const int letter = next_option(scanner, argc, argv, kOptionLetters, console);
         switch (letter) {
             case kEndOfOptions:
@@ -103,8 +110,9 @@ struct Progress {
     bool line_drawn = false;    // the progress line stands on the terminal now
 };
 
-// What the workers share: the list (each entry written by the one worker
-// that took it), the queue (its next index), the manifest and the progress.
+// What the workers share: the list, the work (its next entry and the
+// members extracted for any worker to convert), the manifest and the
+// progress.
 struct Run {
     FileList& list;
     const RescueSettings& settings;
@@ -112,11 +120,64 @@ struct Run {
     const std::string& outdir;
     Manifest& manifest;
     Progress& progress;
-    std::atomic<std::size_t> next{0};
-    std::mutex finish_lock{};
-    std::condition_variable finished{};
-    unsigned workers_left = 0;  // guarded by finish_lock
+    std::mutex lock{};  // guards the members below
+    std::condition_variable changed{};  // work came, or a worker finished some
+    std::size_t next = 0;               // the next entry to take
+    std::deque<MemberJob> jobs{};
+    std::size_t most_jobs = 0;  // extracted members waiting: each holds a file of its bytes
+    unsigned busy = 0;          // workers at an entry or a job, who may yet offer jobs
+    unsigned workers_left = 0;
 };
+
+// What a worker does next: a waiting member first (it holds a file on
+// disk), else the next entry. False when there is nothing left, nor anyone
+// who could still make some.
+struct Work {
+    bool member = false;
+    std::size_t entry = 0;
+    MemberJob job;
+};
+
+bool take_work(Run& run, Work& work) {
+    std::unique_lock<std::mutex> hold(run.lock);
+    for (;;) {
+        if (!run.jobs.empty()) {
+            work.member = true;
+            work.job = std::move(run.jobs.front());
+            run.jobs.pop_front();
+            ++run.busy;
+            return true;
+        }
+        if (run.next < run.list.entries.size()) {
+            work.member = false;
+            work.entry = run.next++;
+            ++run.busy;
+            return true;
+        }
+        if (run.busy == 0) {
+            run.changed.notify_all();
+            return false;
+        }
+        run.changed.wait(hold);
+    }
+}
+
+void work_done(Run& run) {
+    const std::lock_guard<std::mutex> hold(run.lock);
+    --run.busy;
+    run.changed.notify_all();
+}
+
+// Queues a member for any worker, unless enough wait already.
+bool offer_job(Run& run, MemberJob& job) {
+    const std::lock_guard<std::mutex> hold(run.lock);
+    if (run.jobs.size() >= run.most_jobs) {
+        return false;
+    }
+    run.jobs.push_back(std::move(job));
+    run.changed.notify_one();
+    return true;
+}
 
 // Writes a line on standard error, first wiping the progress line.
 void error_line(Progress& progress, const std::string& text) {
@@ -128,39 +189,48 @@ void error_line(Progress& progress, const std::string& text) {
     (void)write_all(2, text.data(), text.size());
 }
 
-void count_row(Progress& progress, const ListEntry& entry, const RescueRow& row) {
+// The name a row goes by on standard error and in the plan: the source,
+// and for a member its name and the members around it.
+std::string row_name(const RescueRow& row) {
+    std::string name = shown_name(row.source);
+    for (const std::string& outer : row.inside) {
+        name += " [" + shown_name(outer) + "]";
+    }
+    if (!row.member.empty()) {
+        name += " [" + shown_name(row.member) + "]";
+    }
+    return name;
+}
+
+void count_row(Progress& progress, const RescueRow& row) {
     progress.statuses[static_cast<std::size_t>(row.status)].fetch_add(1, std::memory_order_relaxed);
-    progress.bytes.fetch_add(entry.kind == EntryKind::kConvert ? entry.bytes : 0, std::memory_order_relaxed);
-    progress.files.fetch_add(1, std::memory_order_relaxed);
     if (row.status == RowStatus::kFailed) {
-        error_line(progress, "unrms-rescue: " + shown_name(row.source) + ": " + row.message + "\n");
+        error_line(progress, "unrms-rescue: " + row_name(row) + ": " + row.message + "\n");
     }
 }
 
-void work(Run& run) {
+void count_entry(Progress& progress, const ListEntry& entry) {
+    progress.bytes.fetch_add(entry.kind == EntryKind::kConvert ? entry.bytes : 0, std::memory_order_relaxed);
+    progress.files.fetch_add(1, std::memory_order_relaxed);
+}
+
+void work(Run& run, RescueSink& sink) {
     Worker worker;
     worker_open(worker, run.root_fd, run.outdir);
-    std::string line;
-    for (;;) {
-        const std::size_t index = run.next.fetch_add(1, std::memory_order_relaxed);
-        if (index >= run.list.entries.size()) {
-            break;
+    Work next;
+    while (take_work(run, next)) {
+        if (next.member) {
+            rescue_member(next.job, run.list, run.settings, worker, sink);
+        } else {
+            rescue_entry(run.list, next.entry, run.settings, worker, sink);
+            count_entry(run.progress, run.list.entries[next.entry]);
         }
-        rescue_entry(run.list, index, run.settings, worker);
-        line = manifest_line(worker.row);
-        ListEntry& entry = run.list.entries[index];
-        std::uint64_t offset = 0;
-        if (append_row(run.manifest, line, &offset)) {
-            entry.row = offset;
-            entry.row_size = static_cast<std::uint32_t>(line.size());
-        }
-        count_row(run.progress, entry, worker.row);
+        work_done(run);
     }
     worker_close(worker);
-    const std::lock_guard<std::mutex> hold(run.finish_lock);
-    if (--run.workers_left == 0) {
-        run.finished.notify_all();
-    }
+    const std::lock_guard<std::mutex> hold(run.lock);
+    --run.workers_left;
+    run.changed.notify_all();
 }
 
 void draw_progress(Run& run, std::chrono::steady_clock::time_point start) {
@@ -178,15 +248,24 @@ void draw_progress(Run& run, std::chrono::steady_clock::time_point start) {
 // meanwhile.
 void run_workers(Run& run, unsigned workers) {
     run.workers_left = workers;
+    // Two waiting members a worker: enough to keep every worker busy while
+    // one extracts, few enough that the files they hold stay few.
+    run.most_jobs = 2 * static_cast<std::size_t>(workers);
+    RescueSink sink;
+    sink.emit = [&run](const RescueRow& row, const RowKey& key) {
+        (void)append_row(run.manifest, manifest_line(row), key);
+        count_row(run.progress, row);
+    };
+    sink.offer = [&run](MemberJob& job) { return offer_job(run, job); };
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < workers; ++i) {
-        threads.emplace_back(work, std::ref(run));
+        threads.emplace_back(work, std::ref(run), std::ref(sink));
     }
     const auto start = std::chrono::steady_clock::now();
     {
-        std::unique_lock<std::mutex> hold(run.finish_lock);
+        std::unique_lock<std::mutex> hold(run.lock);
         while (run.workers_left != 0) {
-            run.finished.wait_for(hold, kProgressInterval);
+            run.changed.wait_for(hold, kProgressInterval);
             if (run.progress.shown && run.workers_left != 0) {
                 hold.unlock();
                 draw_progress(run, start);
@@ -203,10 +282,11 @@ void run_workers(Run& run, unsigned workers) {
     }
 }
 
-// The plan line of a row: the source, the attributes and where they come
-// from, and what would happen when that is not a copy.
+// The plan line of a row: the source (and member), the attributes and
+// where they come from, a member's size, and what would happen when that is
+// not a copy.
 std::string plan_line(const RescueRow& row) {
-    std::string line = shown_name(row.source) + ":";
+    std::string line = row_name(row) + ":";
     if (!row.attributes.empty()) {
         line += " " + row.attributes + " (" + origin_name(row.origin);
         if (row.origin == AttributeOrigin::kProbe && !row.confident) {
@@ -217,21 +297,32 @@ std::string plan_line(const RescueRow& row) {
         }
         line += ")";
     }
+    if (!row.member.empty()) {
+        line += formatted("%s%llu bytes", row.attributes.empty() ? " " : ", ",
+                          static_cast<unsigned long long>(row.bytes_in));
+    }
+    if (!row.message.empty() && row.status != RowStatus::kSkipped && row.status != RowStatus::kFailed) {
+        line += ", " + row.message;
+    }
     if (row.status == RowStatus::kSkipped || row.status == RowStatus::kFailed) {
         line += std::string(row.attributes.empty() ? " " : ", ") + status_name(row.status) + ": " + row.message;
     }
     return line + "\n";
 }
 
-// -n: the plan on standard output, one file after the other.
+// -n: the plan on standard output, one file (or member) after the other.
 void print_plan(FileList& list, const CommandLine& command, int root_fd, Progress& progress, Console& console) {
     Worker worker;
     worker_open(worker, root_fd, command.outdir);
-    for (std::size_t index = 0; index < list.entries.size(); ++index) {
-        rescue_entry(list, index, command.settings, worker);
-        const std::string line = plan_line(worker.row);
+    RescueSink sink;
+    sink.emit = [&](const RescueRow& row, const RowKey&) {
+        const std::string line = plan_line(row);
         write_output(console, line.data(), line.size());
-        progress.statuses[static_cast<std::size_t>(worker.row.status)].fetch_add(1);
+        progress.statuses[static_cast<std::size_t>(row.status)].fetch_add(1);
+    };
+    sink.offer = [](MemberJob&) { return false; };
+    for (std::size_t index = 0; index < list.entries.size(); ++index) {
+        rescue_entry(list, index, command.settings, worker, sink);
     }
     worker_close(worker);
 }
@@ -342,7 +433,7 @@ int rescue(const CommandLine& command, Console& console) {
             report_system_error(console, ("unrms-rescue: " + shown_name(command.outdir) + ": sync").c_str());
             status = kRescueFailed;
         }
-        if (!close_manifest(manifest, list, console)) {
+        if (!close_manifest(manifest, console)) {
             status = kRescueFailed;
         }
     }
@@ -351,8 +442,12 @@ int rescue(const CommandLine& command, Console& console) {
         close_descriptor(root_fd);
     }
     if (!command.quiet) {
-        message(console, "unrms-rescue: %zu files: %llu copied, %llu unsure, %llu failed, %llu skipped\n",
-                list.entries.size(), static_cast<unsigned long long>(count_of(progress, RowStatus::kCopied)),
+        // Each member of an archive counts as a file.
+        const std::uint64_t files = count_of(progress, RowStatus::kCopied) + count_of(progress, RowStatus::kUnsure) +
+                                    count_of(progress, RowStatus::kFailed) + count_of(progress, RowStatus::kSkipped);
+        message(console, "unrms-rescue: %llu files: %llu copied, %llu unsure, %llu failed, %llu skipped\n",
+                static_cast<unsigned long long>(files),
+                static_cast<unsigned long long>(count_of(progress, RowStatus::kCopied)),
                 static_cast<unsigned long long>(count_of(progress, RowStatus::kUnsure)),
                 static_cast<unsigned long long>(count_of(progress, RowStatus::kFailed)),
                 static_cast<unsigned long long>(count_of(progress, RowStatus::kSkipped)));

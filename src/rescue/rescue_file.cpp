@@ -12,6 +12,7 @@
 #include "platform/raw_io.h"
 #include "probe/probe.h"
 #include "rescue/file_list.h"
+#include "rescue/rescue_archive.h"
 #include "rescue/shown_name.h"
 
 namespace {
@@ -150,6 +151,37 @@ Earned record_outcome(const CopyOutcome& outcome, RowStatus done, RescueRow& row
     return Earned::kNothing;
 }
 
+// Gives the finished output its name and records it in the row; final:
+// the complete output, else the records before damage. False when it did
+// not take the name (the row says why).
+bool place_output(PendingOutput& pending, const std::string& name, const std::string& path, bool final,
+                  const RescueSettings& settings, const FileList& list, Worker& worker) {
+    RescueRow& row = worker.row;
+    Console& console = worker.console;
+    switch (finish_output(worker.tree, pending, name, settings.force, list, console)) {
+        case Finish::kDone:
+            row.output = path;
+            return true;
+        case Finish::kExists:
+            if (final) {
+                row.output = path;
+                set_row(row, RowStatus::kSkipped, RowReason::kOutputExists, kOutputExists);
+            } else {
+                message(console, "%s exists: the records before the damage are not kept (-f replaces it)\n",
+                        shown_name(path).c_str());
+            }
+            return false;
+        case Finish::kIsSource:
+            message(console, "%s is a source of this run: not replaced\n", shown_name(path).c_str());
+            set_row(row, RowStatus::kFailed, RowReason::kOutputIsSource);
+            return false;
+        case Finish::kFailed:
+            set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool probe_attributes(int fd, FileAttributes& attributes, RescueRow& row, Console& console) {
@@ -192,7 +224,11 @@ void write_records(int fd, const FileAttributes& attributes, const OutputPlace& 
     // The name reports a failed read of a file copied unchanged, as the
     // copiers report theirs: "read: ...".
     const CopyOutcome outcome = copy_file(fd, "read", attributes, options, console);
-    const Earned earned = record_outcome(outcome, done, row);
+    Earned earned = record_outcome(outcome, done, row);
+    if (place.input_damaged && earned == Earned::kFinal) {
+        earned = outcome.bytes != 0 ? Earned::kPartial : Earned::kNothing;
+        set_row(row, RowStatus::kFailed, RowReason::kDamaged);
+    }
     if (earned == Earned::kNothing || (earned == Earned::kPartial && place.partial_blocked)) {
         abandon_output(worker.tree, pending);
         if (earned == Earned::kPartial) {
@@ -201,33 +237,68 @@ void write_records(int fd, const FileAttributes& attributes, const OutputPlace& 
         }
         return;
     }
-    const std::string name = earned == Earned::kFinal ? place.base : place.base + kPartialSuffix;
-    const std::string path = earned == Earned::kFinal ? place.path : place.path + kPartialSuffix;
-    switch (finish_output(worker.tree, pending, name, settings.force, list, console)) {
-        case Finish::kDone:
-            row.output = path;
-            // A complete copy replaces the partial one of an earlier run.
-            if (earned == Earned::kFinal && settings.force && !place.partial_blocked) {
-                remove_stale_output(worker.tree, place.base + kPartialSuffix, list);
-            }
-            return;
-        case Finish::kExists:
-            if (earned == Earned::kFinal) {
-                row.output = path;
-                set_row(row, RowStatus::kSkipped, RowReason::kOutputExists, kOutputExists);
-            } else {
-                message(console, "%s exists: the records before the damage are not kept (-f replaces it)\n",
-                        shown_name(path).c_str());
-            }
-            return;
-        case Finish::kIsSource:
-            message(console, "%s is a source of this run: not replaced\n", shown_name(path).c_str());
-            set_row(row, RowStatus::kFailed, RowReason::kOutputIsSource);
-            return;
-        case Finish::kFailed:
-            set_row(row, RowStatus::kFailed, RowReason::kWriteError);
-            return;
+    const bool final = earned == Earned::kFinal;
+    if (place_output(pending, final ? place.base : place.base + kPartialSuffix,
+                     final ? place.path : place.path + kPartialSuffix, final, settings, list, worker) &&
+        final && settings.force && !place.partial_blocked) {
+        // A complete copy replaces the partial one of an earlier run.
+        remove_stale_output(worker.tree, place.base + kPartialSuffix, list);
     }
+}
+
+void write_raw(int fd, const FileAttributes* attributes, const OutputPlace& place, const RescueSettings& settings,
+               const FileList& list, Worker& worker) {
+    RescueRow& row = worker.row;
+    Console& console = worker.console;
+    if (attributes != nullptr) {
+        row.attributes = attribute_line(*attributes);
+    }
+    PendingOutput pending;
+    if (!begin_output(worker.tree, place.number, pending, console)) {
+        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+        return;
+    }
+    console_redirect(console, pending.fd);
+    FileAttributes unchanged;
+    set_rfm(unchanged, kRfmUndefined);
+    const CopyOutcome outcome = copy_file(fd, "read", unchanged, RunOptions{}, console);
+    row.bytes_out = outcome.bytes;
+    if (!copy_complete(outcome)) {
+        abandon_output(worker.tree, pending);
+        set_row(row, RowStatus::kFailed,
+                outcome.result == CopyResult::kOutputError ? RowReason::kWriteError : RowReason::kReadError);
+        return;
+    }
+    // The bytes of a member cut short are kept as NAME.partial, without
+    // attributes: they are not the file.
+    const bool final = !place.input_damaged;
+    set_row(row, final ? RowStatus::kCopied : RowStatus::kFailed, final ? RowReason::kNone : RowReason::kDamaged);
+    if (!place_output(pending, final ? place.base : place.base + kPartialSuffix,
+                      final ? place.path : place.path + kPartialSuffix, final, settings, list, worker) ||
+        attributes == nullptr || !final) {
+        return;
+    }
+    PendingOutput sidecar;
+    const std::string output = row.output;
+    if (!begin_output(worker.tree, place.number, sidecar, console)) {
+        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+        return;
+    }
+    console_redirect(console, sidecar.fd);
+    const std::string line = row.attributes + "\n";
+    if (!write_output(console, line.data(), line.size()) || !flush_output(console)) {
+        abandon_output(worker.tree, sidecar);
+        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+        return;
+    }
+    const std::string suffix = sidecar_suffix(Sidecar::kAttr);
+    if (place_output(sidecar, place.base + suffix, place.path + suffix, true, settings, list, worker)) {
+        row.output = output;
+    }
+}
+
+void tidy_row_message(RescueRow& row) {
+    tidy_message(row.message);
 }
 
 namespace {
@@ -254,7 +325,63 @@ bool open_entry(const FileList& list, const ListEntry& entry, Worker& worker, in
     return false;
 }
 
-void convert_entry(const FileList& list, std::size_t index, const RescueSettings& settings, Worker& worker) {
+// --raw on a file of the tree: its bytes, and its sidecar's, as they are.
+void copy_entry_raw(const FileList& list, const ListEntry& entry, int fd, const OutputPlace& place,
+                    const RescueSettings& settings, Worker& worker) {
+    write_raw(fd, nullptr, place, settings, list, worker);
+    RescueRow& row = worker.row;
+    if (entry.sidecar == Sidecar::kNone || row.status != RowStatus::kCopied) {
+        return;
+    }
+    const std::string output = row.output;
+    const std::uint64_t bytes_out = row.bytes_out;
+    int sidecar_fd = -1;
+    if (open_sidecar(list, entry, worker.sources, &sidecar_fd) != SourceOpen::kOpened) {
+        message(worker.console, "%s%s: not copied\n", shown_name(source_path(list, entry)).c_str(),
+                sidecar_suffix(entry.sidecar));
+        set_row(row, RowStatus::kFailed, RowReason::kAttributes);
+        return;
+    }
+    OutputPlace beside = place;
+    beside.base += sidecar_suffix(entry.sidecar);
+    beside.path += sidecar_suffix(entry.sidecar);
+    write_raw(sidecar_fd, nullptr, beside, settings, list, worker);
+    close_descriptor(sidecar_fd);
+    if (row.status == RowStatus::kCopied) {
+        row.output = output;
+        row.bytes_out = bytes_out;
+    }
+}
+
+// Reads the entry's file as an archive when it is one; true when its rows
+// were emitted so.
+bool rescue_entry_archive(const FileList& list, std::size_t index, int fd, const RescueSettings& settings,
+                          Worker& worker, RescueSink& sink) {
+    const ArchiveFormat format = archive_format_of(fd, worker.row.bytes_in);
+    if (format == ArchiveFormat::kNone) {
+        return false;
+    }
+    ArchiveSource source;
+    source.fd = fd;
+    source.size = worker.row.bytes_in;
+    source.format = format;
+    source.key.entry = static_cast<std::uint32_t>(index);
+    source.folder = std::string(output_name_of(list, list.entries[index]));
+    const std::uint64_t size = worker.row.bytes_in;
+    if (rescue_archive(source, list, settings, worker, sink)) {
+        return true;
+    }
+    // No archive after all: the file is converted as a file.
+    clear_row(worker.row);
+    worker.row.source = source_of(list, list.entries[index]);
+    worker.row.bytes_in = size;
+    return false;
+}
+
+// Converts the entry; false when it was an archive whose members' rows
+// are emitted instead of its own.
+bool convert_entry(const FileList& list, std::size_t index, const RescueSettings& settings, Worker& worker,
+                   RescueSink& sink) {
     const ListEntry& entry = list.entries[index];
     RescueRow& row = worker.row;
     Console& console = worker.console;
@@ -271,13 +398,28 @@ void convert_entry(const FileList& list, std::size_t index, const RescueSettings
 
     const OutputDirectory directory = enter_output_directory(worker.tree, output, !settings.plan, console);
     if (directory == OutputDirectory::kFailed) {
-        return;
+        return true;
     }
     const bool exists = directory == OutputDirectory::kOpen && output_exists(worker.tree, place.base.c_str());
 
     int fd = -1;
     if (!open_entry(list, entry, worker, &fd)) {
-        return;
+        return true;
+    }
+    if (rescue_entry_archive(list, index, fd, settings, worker, sink)) {
+        close_descriptor(fd);
+        return false;
+    }
+    set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+    if (settings.raw && !settings.plan) {
+        if (exists && !settings.force) {
+            row.output = place.path;
+            set_row(row, RowStatus::kSkipped, RowReason::kOutputExists, kOutputExists);
+        } else {
+            copy_entry_raw(list, entry, fd, place, settings, worker);
+        }
+        close_descriptor(fd);
+        return true;
     }
     FileAttributes attributes;
     const bool settled = entry.sidecar != Sidecar::kNone
@@ -296,6 +438,7 @@ void convert_entry(const FileList& list, std::size_t index, const RescueSettings
         write_records(fd, attributes, place, settings, list, worker);
     }
     close_descriptor(fd);
+    return true;
 }
 
 }  // namespace
@@ -312,15 +455,21 @@ void worker_close(Worker& worker) {
     source_directory_close(worker.sources);
 }
 
-void rescue_entry(const FileList& list, std::size_t index, const RescueSettings& settings, Worker& worker) {
+void rescue_entry(const FileList& list, std::size_t index, const RescueSettings& settings, Worker& worker,
+                  RescueSink& sink) {
     const ListEntry& entry = list.entries[index];
     clear_row(worker.row);
     console_redirect(worker.console, -1);
     worker.row.source = source_of(list, entry);
     if (entry.kind == EntryKind::kConvert) {
-        convert_entry(list, index, settings, worker);
+        if (!convert_entry(list, index, settings, worker, sink)) {
+            return;
+        }
     } else {
         explain_entry(list, entry, worker.row);
     }
     tidy_message(worker.row.message);
+    RowKey key;
+    key.entry = static_cast<std::uint32_t>(index);
+    sink.emit(worker.row, key);
 }

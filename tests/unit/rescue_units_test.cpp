@@ -48,7 +48,7 @@ TEST(ManifestLine, FieldsInOrderNullWhereTheyDoNotApply) {
     row.reason = RowReason::kSymlink;
     row.message = "a symbolic link, not followed";
     EXPECT_EQ(manifest_line(row),
-              "{\"source\":\"disk/A.DAT\",\"output\":null,\"attributes\":null,\"from\":null,\"confident\":null,"
+              "{\"source\":\"disk/A.DAT\",\"member\":null,\"inside\":null,\"output\":null,\"attributes\":null,\"from\":null,\"confident\":null,"
               "\"score\":null,\"runner_up\":null,\"records\":0,\"bytes_in\":0,\"bytes_out\":0,\"status\":\"skipped\","
               "\"reason\":\"symlink\",\"message\":\"a symbolic link, not followed\"}\n");
 
@@ -138,7 +138,10 @@ TEST(RescueEntry, FilesAreOpenedAsTheWalkFoundThem) {
         ASSERT_LT(index, list.entries.size());
         Worker worker;
         worker_open(worker, -1, dir.path("out"));
-        rescue_entry(list, index, RescueSettings{false, true}, worker);
+        RescueSink sink;
+        sink.emit = [](const RescueRow&, const RowKey&) {};
+        sink.offer = [](MemberJob&) { return false; };
+        rescue_entry(list, index, RescueSettings{false, true, false}, worker, sink);
         EXPECT_EQ(worker.row.status, RowStatus::kFailed);
         EXPECT_EQ(worker.row.reason, c.reason);
         EXPECT_NE(worker.row.message.find(c.message), std::string::npos) << worker.row.message;
