@@ -298,14 +298,15 @@ std::string plan_line(const RescueRow& row) {
         line += ")";
     }
     if (!row.member.empty()) {
-        line += formatted("%s%llu bytes", row.attributes.empty() ? " " : ", ",
+        line += formatted("%s %llu bytes", row.attributes.empty() ? "" : ",",
                           static_cast<unsigned long long>(row.bytes_in));
     }
     if (!row.message.empty() && row.status != RowStatus::kSkipped && row.status != RowStatus::kFailed) {
         line += ", " + row.message;
     }
     if (row.status == RowStatus::kSkipped || row.status == RowStatus::kFailed) {
-        line += std::string(row.attributes.empty() ? " " : ", ") + status_name(row.status) + ": " + row.message;
+        const bool first = row.attributes.empty() && row.member.empty();
+        line += std::string(first ? " " : ", ") + status_name(row.status) + ": " + row.message;
     }
     return line + "\n";
 }
