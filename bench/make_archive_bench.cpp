@@ -11,35 +11,9 @@
 #include <string>
 
 #include "archive_builder.h"
-#include "attributes/attribute_reader.h"
 #include "mixed_tree.h"
-#include "platform/console.h"
-#include "platform/text_stream.h"
 
 namespace {
-
-constexpr std::size_t kBlock = 512;
-
-// The record attribute block of a file built with these assignments: a
-// sequential file ends where its bytes do, a relative or indexed one keeps
-// all its blocks.
-archive::Fat fat_of(const rms::MixedFile& file, Console& console) {
-    TextStream stream;
-    text_stream_from_text(stream, file.attributes);
-    FileAttributes attributes;
-    if (!read_attributes(stream, "attributes", attributes, console)) {
-        std::exit(1);
-    }
-    const std::size_t size = file.bytes.size();
-    const auto blocks = static_cast<std::uint32_t>((size + kBlock - 1) / kBlock);
-    if (org_of(attributes) == kOrgSequential) {
-        return archive::fat(org_of(attributes), rfm_of(attributes), rat_of(attributes), lrl_of(attributes), blocks,
-                            static_cast<std::uint32_t>(size / kBlock + 1), static_cast<unsigned>(size % kBlock),
-                            bks_of(attributes), fsz_of(attributes));
-    }
-    return archive::fat(org_of(attributes), rfm_of(attributes), rat_of(attributes), lrl_of(attributes), blocks,
-                        blocks + 1, 0, bks_of(attributes), fsz_of(attributes));
-}
 
 // "D007/F00712.DAT" as a saveset names it: "[D007]F00712.DAT;1".
 std::string vms_name(const std::string& path) {
@@ -60,8 +34,6 @@ int main(int argc, char** argv) {
     }
     const std::string root = argv[1];
     const std::size_t count = argc == 3 ? std::strtoull(argv[2], nullptr, 10) : 20000;
-    Console console;
-    console_open(console, 1, 2);
     archive::SavesetLayout layout;
     layout.name = "KIT.BCK";
     layout.block_size = 32256;
@@ -73,7 +45,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "make_archive_bench: cannot write %s/tree/%s\n", root.c_str(), file.name.c_str());
             return 1;
         }
-        layout.members.push_back({vms_name(file.name), fat_of(file, console), true, file.bytes});
+        layout.members.push_back(
+            {vms_name(file.name), archive::fat_from_assignments(file.attributes, file.bytes.size()), true, file.bytes});
     }
     const rms::Bytes saveset = archive::saveset(layout);
     std::ofstream(root + "/KIT.BCK", std::ios::binary)

@@ -7,6 +7,9 @@
 #include <cstring>
 
 #include "archives/saveset.h"
+#include "attributes/attribute_reader.h"
+#include "platform/console.h"
+#include "platform/text_stream.h"
 
 namespace archive {
 
@@ -275,6 +278,24 @@ Fat sequential_fat(unsigned rfm, unsigned rat, unsigned lrl, std::size_t size, s
     const auto blocks = static_cast<std::uint32_t>((size + kVbn - 1) / kVbn);
     return fat(0, rfm, rat, lrl, std::max(blocks, allocated), static_cast<std::uint32_t>(size / kVbn + 1),
                static_cast<unsigned>(size % kVbn));
+}
+
+Fat fat_from_assignments(const std::string& assignments, std::size_t size) {
+    TextStream stream;
+    text_stream_from_text(stream, assignments);
+    FileAttributes attributes;
+    Console console;
+    console_open(console, -1, -1);
+    std::string refused;
+    console.message_sink = &refused;
+    if (!read_attributes(stream, "attributes", attributes, console)) {
+        return Fat{};
+    }
+    const auto blocks = static_cast<std::uint32_t>((size + kVbn - 1) / kVbn);
+    const bool sequential = org_of(attributes) == kOrgSequential;
+    return fat(org_of(attributes), rfm_of(attributes), rat_of(attributes), lrl_of(attributes), blocks,
+               sequential ? static_cast<std::uint32_t>(size / kVbn + 1) : blocks + 1,
+               sequential ? static_cast<unsigned>(size % kVbn) : 0, bks_of(attributes), fsz_of(attributes));
 }
 
 Bytes saveset(const SavesetLayout& layout) {

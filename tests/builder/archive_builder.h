@@ -28,6 +28,12 @@ Fat fat(unsigned org, unsigned rfm, unsigned rat, unsigned lrl, std::uint32_t hi
 // from the size, hiblk the blocks it fills (at least allocated).
 Fat sequential_fat(unsigned rfm, unsigned rat, unsigned lrl, std::size_t size, std::uint32_t allocated = 0);
 
+// The record attribute block of a file of size bytes built with the
+// assignments ("org=seq rfm=var rat=cr lrl=80"): a sequential file ends where
+// its bytes do, a relative or indexed one keeps all its blocks. Assignments
+// the attribute reader refuses give an all-zero block.
+Fat fat_from_assignments(const std::string& assignments, std::size_t size);
+
 struct SavesetMember {
     std::string name;  // attribute 42
     Fat attributes{};

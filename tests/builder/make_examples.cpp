@@ -4,10 +4,12 @@
 //
 // usage: make_examples DIRECTORY
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "archive_builder.h"
 #include "rms_builder.h"
 
 namespace {
@@ -206,6 +208,42 @@ Example staff_idx() {
                           40, "org=idx rfm=fix rat=cr lrl=40\n");
 }
 
+// The archives of the rescue's worked example, in archives/: a saveset of
+// three of the examples as a kit holds them, and a zip made with zip -V on
+// VMS that holds two more and the saveset itself. Their members convert to
+// the examples' expected outputs.
+archive::SavesetMember saveset_member(const std::string& directory, const Example& example) {
+    return {"[" + directory + "]" + example.name + ";1",
+            archive::fat_from_assignments(example.attributes, example.file.size()), true, example.file};
+}
+
+archive::ZipMember zip_member(const std::string& name, const rms::Bytes& data, const archive::Fat& fat) {
+    archive::ZipMember member;
+    member.name = name;
+    member.data = data;
+    member.attributes = fat;
+    return member;
+}
+
+bool write_archives(const std::string& directory) {
+    archive::SavesetLayout kit;
+    kit.name = "ACCTNG.A";
+    kit.block_size = 8192;
+    kit.members = {saveset_member("ACCTNG", login_com()), saveset_member("ACCTNG.DATA", prices_dat()),
+                   saveset_member("ACCTNG.DATA", parts_idx())};
+    const rms::Bytes saveset = archive::saveset(kit);
+    const Example notes = notes_txt();
+    const Example staff = staff_idx();
+    const rms::Bytes zip = archive::zip_archive(
+        {zip_member("tools/notes.txt", notes.file, archive::fat_from_assignments(notes.attributes, notes.file.size())),
+         zip_member("tools/staff.idx", staff.file, archive::fat_from_assignments(staff.attributes, staff.file.size())),
+         zip_member("tools/acctng.a", saveset, archive::fat(0, 1, 0, 512, static_cast<std::uint32_t>(saveset.size() / 512),
+                                                           static_cast<std::uint32_t>(saveset.size() / 512 + 1), 0))});
+    std::filesystem::create_directories(directory + "/archives");
+    return write_file(directory + "/archives/ACCTNG.A", rms::text(saveset)) &&
+           write_file(directory + "/archives/TOOLS.ZIP", rms::text(zip));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,6 +260,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "make_examples: cannot write %s\n", base.c_str());
             return 1;
         }
+    }
+    if (!write_archives(directory)) {
+        std::fprintf(stderr, "make_examples: cannot write %s/archives\n", directory.c_str());
+        return 1;
     }
     return 0;
 }

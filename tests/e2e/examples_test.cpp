@@ -24,21 +24,24 @@ std::string slurp(const fs::path& path) {
     return content.str();
 }
 
+// The files below directory, by their path relative to it.
 std::set<std::string> file_names(const fs::path& directory) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
-        names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+        if (entry.is_regular_file()) {
+            names.insert(fs::relative(entry.path(), directory).string());
+        }
     }
     return names;
 }
 
 // The examples are the files that are neither attribute files nor expected
-// outputs.
+// outputs, the archives aside.
 std::set<std::string> example_names(const std::set<std::string>& files) {
     std::set<std::string> names;
     std::copy_if(files.begin(), files.end(), std::inserter(names, names.end()), [](const std::string& name) {
         const fs::path extension = fs::path(name).extension();
-        return extension != ".attr" && extension != ".expected";
+        return extension != ".attr" && extension != ".expected" && !name.starts_with("archives/");
     });
     return names;
 }
@@ -71,6 +74,27 @@ TEST(Examples, EachCopiesToItsExpectedOutput) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
         EXPECT_TRUE(r.out == slurp(data.string() + ".expected"));
+    }
+}
+
+// The archives of the rescue's worked example: each member, the saveset
+// nested in the zip too, converts to its example's expected output.
+TEST(Examples, ArchivesRescueToTheExamples) {
+    TempDir dir;
+    ToolRun rescue({"-q", "-o", dir.path("out"), (kBundled / "archives").string()});
+    rescue.program = UNRMS_RESCUE_BINARY;
+    ASSERT_EQ(run_tool(rescue).status, 0);
+    const std::pair<const char*, const char*> members[] = {
+        {"ACCTNG.A/ACCTNG/LOGIN.COM", "LOGIN.COM"},
+        {"ACCTNG.A/ACCTNG/DATA/PRICES.DAT", "PRICES.DAT"},
+        {"ACCTNG.A/ACCTNG/DATA/PARTS.IDX", "PARTS.IDX"},
+        {"TOOLS.ZIP/tools/notes.txt", "NOTES.TXT"},
+        {"TOOLS.ZIP/tools/staff.idx", "STAFF.IDX"},
+        {"TOOLS.ZIP/tools/acctng.a/ACCTNG/LOGIN.COM", "LOGIN.COM"},
+    };
+    for (const auto& [output, example] : members) {
+        SCOPED_TRACE(output);
+        EXPECT_TRUE(slurp(dir.path(std::string("out/") + output)) == slurp(kBundled / (std::string(example) + ".expected")));
     }
 }
 
