@@ -1,5 +1,6 @@
 #include "rescue/rescue_archive.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -206,6 +207,24 @@ void emit_archive_row(const ArchiveSource& source, const FileList& list, const A
     sink.emit(row, source.key);
 }
 
+// Removes what an interrupted run left under temporary names in the
+// folders of the archive's members, before any of them is written: only
+// this archive's members write there.
+void remove_member_temporaries(const ArchiveSource& source, const std::vector<ListedMember>& members, int root_fd) {
+    std::vector<std::string> directories{source.folder};
+    for (const ListedMember& member : members) {
+        const std::size_t slash = member.output.rfind('/');
+        if (slash != std::string::npos) {
+            directories.push_back(source.folder + "/" + member.output.substr(0, slash));
+        }
+    }
+    std::sort(directories.begin(), directories.end());
+    directories.erase(std::unique(directories.begin(), directories.end()), directories.end());
+    for (const std::string& directory : directories) {
+        remove_stale_temporaries(root_fd, directory);
+    }
+}
+
 }  // namespace
 
 ArchiveFormat archive_format_of(int fd, std::uint64_t size) {
@@ -238,6 +257,7 @@ bool rescue_archive(const ArchiveSource& source, const FileList& list, const Res
     if (!archive_open(archive, source.fd, source.size, source.format)) {
         return false;
     }
+    remove_member_temporaries(source, members, worker.tree.root_fd);
     MemberHeader header;
     std::size_t index = 0;
     for (; index < members.size() && archive_next(archive, header); ++index) {

@@ -136,6 +136,8 @@ std::map<std::string, std::string> outputs(const std::string& outdir) {
 TEST(RescueArchives, MembersGoBelowAFolderNamedAsTheArchive) {
     TempDir dir;
     write_files(dir.path("src"), {{"kits/KIT.A", rms::text(archive::saveset(kit()))}});
+    // Left by an interrupted run among the members' outputs.
+    write_files(dir.path("out"), {{"kits/KIT.A/KIT/SUB/.unrms-rescue-9.tmp", "x"}});
     const ToolResult r = run_unrms_rescue({"-q", "-o", dir.path("out"), dir.path("src")});
     EXPECT_EQ(outputs(dir.path("out")),
               (std::map<std::string, std::string>{{"kits/KIT.A/KIT/TEXT.COM", kTextLines},
