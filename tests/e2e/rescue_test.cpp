@@ -207,8 +207,8 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "copied", "", {{"F", text_lines()}}, 0},
         StatusCase{"UnsureProbe", [](const std::string& src) { write(src + "/F", std::string(1024, '\0')); },
-                   // Records of one byte and a pad byte each.
-                   "unsure", "", {{"F", std::string(512, '\0')}}, 2},
+                   // Zeros in whole blocks: records of one block each.
+                   "unsure", "", {{"F", std::string(1024, '\0')}}, 2},
         // The records before the damage are kept under NAME.partial.
         StatusCase{"DamagedKeepsPartial",
                    [](const std::string& src) {
@@ -283,7 +283,7 @@ TEST(Rescue, PlanWritesNothing) {
                          b.substr(0, b.find('\n') + 1) +
                          src + "/C.COM: failed: -e-opterr, unknown file organization org=xyz\n" +
                          src + "/L: skipped: a symbolic link, not followed\n");
-    EXPECT_EQ(b.substr(0, b.find('(')), src + "/B.DAT: org=seq rfm=fix rat=none lrl=1 ");
+    EXPECT_EQ(b.substr(0, b.find('(')), src + "/B.DAT: org=seq rfm=fix rat=none lrl=512 ");
     EXPECT_NE(b.find("(probe, unsure: score "), std::string::npos) << b;
     EXPECT_EQ(r.err, summary(1, 1, 1, 1));
     EXPECT_EQ(r.status, 1);
