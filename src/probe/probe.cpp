@@ -235,9 +235,15 @@ bool writes_same_bytes(const Candidate& a, const Candidate& b, std::uint64_t siz
 ProbeVerdict probe(const ProbeInput& input) {
     std::vector<Candidate> found;
     add_indexed_candidates(input, found);
+    // Every indexed reading outranks the capped sequential ones: the
+    // costliest analysis, of fixed-length records, would change nothing.
+    const bool indexed = best_score(found, [](const Candidate& c) { return org_of(c.attributes) == kOrgIndexed; }) >=
+                         kIndexedRingBrokenScore;
     add_relative_candidates(input, found);
     add_variable_candidates(input, found);
-    add_fixed_candidates(input, found);
+    if (!indexed) {
+        add_fixed_candidates(input, found);
+    }
     add_stream_candidates(input, found);
     add_fallback_candidates(input, found);
     weigh_against_each_other(found);

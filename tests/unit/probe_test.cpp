@@ -1,12 +1,15 @@
 // The probe on files held in memory: which assignments it chooses and how
 // sure it is, for each layout and for damaged or misleading bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "probe/probe.h"
 #include "rms_builder.h"
+#include "run_tool.h"
 
 namespace {
 
@@ -541,5 +544,49 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"RelativeEofBeyondTheFile", rms::relative_file(relative_with_eof(400)),
                   "org=rel rfm=var rat=cr lrl=40 bks=2", false}),
     [](const testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
+
+// A large indexed file read as unrms-probe reads it: its first megabyte in
+// memory, the rest through the descriptor. A ring that runs against file
+// order reads one bucket at each jump, and the walk stops at its budget;
+// one in file order reads a megabyte at a time.
+TEST(ProbeReads, IndexedRingWithinItsBudget) {
+    constexpr std::size_t kBuckets = 16 * 2048;  // 16 MiB of one-block buckets
+    rms::IndexedFileLayout spec;
+    spec.key.position = {0};
+    spec.key.size = {8};
+    spec.buckets.resize(kBuckets);
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+        const std::string key = std::to_string(10000000 + b);
+        spec.buckets[b] = {rms::live(bytes(key + " the record of bucket " + key))};
+    }
+    const Bytes in_order = rms::indexed_file(spec);
+    for (std::size_t b = 0; b < kBuckets; ++b) spec.slots.push_back(kBuckets - 1 - b);
+    const Bytes reversed = rms::indexed_file(spec);
+    TempDir dir;
+    struct ReadCase {
+        const char* name;
+        const Bytes& file;
+        std::uint64_t most_reads;
+    };
+    for (const ReadCase& c : {ReadCase{"reversed", reversed, 4096}, ReadCase{"in order", in_order, 16}}) {
+        SCOPED_TRACE(c.name);
+        const int fd = ::open(dir.write(c.name, c.file).c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        std::uint64_t reads = 0;
+        ProbeInput input;
+        input.head = c.file.data();
+        input.head_size = kProbeHeadSize;
+        input.fd = fd;
+        input.size = c.file.size();
+        input.reads = &reads;
+        const ProbeVerdict verdict = probe(input);
+        ::close(fd);
+        EXPECT_EQ(assignment_line(verdict.candidates[0]), "org=idx rfm=var rat=cr lrl=0");
+        EXPECT_NE(verdict.candidates[0].evidence.find("where the walk stops"), std::string::npos)
+            << verdict.candidates[0].evidence;
+        EXPECT_FALSE(verdict.confident);
+        EXPECT_LE(reads, c.most_reads);
+    }
+}
 
 }  // namespace
