@@ -17,12 +17,16 @@
 
 // Bytes of the file at any offset: from the head when they lie in it, else
 // through a buffer of kProbeHeadSize bytes refilled from the descriptor.
+// A read that goes on from the bytes held fills the whole buffer; one
+// elsewhere (a jump back, or ahead past them) reads at least jump_read
+// bytes, which a walk that follows pointers sets to what it needs at a time.
 struct ByteWindow {
     const ProbeInput* input = nullptr;
     std::vector<unsigned char> buffer;
     std::uint64_t start = 0;
     std::size_t filled = 0;
     std::uint64_t refills = 0;  // reads from the descriptor so far
+    std::size_t jump_read = kProbeHeadSize;
 };
 
 // The length bytes at offset, valid until the next call; nullptr when they
@@ -50,11 +54,29 @@ bool mostly_text(const ContentTally& tally);
 // Nine records in ten are binary (or there are no records at all).
 bool mostly_binary(const ContentTally& tally);
 
-// rat=cr for text records, none for binary ones.
-std::uint8_t carriage_control_for(const ContentTally& tally);
-// The same judged by bytes, for records that mix text with binary fields
-// (counts and flags beside the text of indexed records): three bytes in four are text.
-std::uint8_t carriage_control_by_bytes(const ContentTally& tally);
+// Line ends are not in the bytes of a binary record: whether a file of them
+// carries rat=cr is its writer's choice, and the answer goes by what real
+// files do. Variable-length binary records carry rat=cr in nearly every file
+// (form and procedure libraries, program data) but object modules, which
+// carry none, as directory files do; fixed-length binary records are mostly
+// images and libraries of whole blocks, which carry none.
+inline constexpr std::uint8_t kBinaryVariableCarriageControl = kRatCarriageReturn;
+inline constexpr std::uint8_t kObjectModuleCarriageControl = 0;
+inline constexpr std::uint8_t kBinaryFixedCarriageControl = 0;
+
+struct CarriageControl {
+    std::uint8_t rat = 0;
+    bool guessed = false;  // the records do not show it
+};
+
+// rat=cr for text records; for others binary_guess, as a guess.
+CarriageControl carriage_control_for(const ContentTally& tally, std::uint8_t binary_guess);
+
+// Whether keeping fixed-length records of this length inside blocks (rat=blk)
+// moves a record that starts in the first size bytes, against packing them
+// end to end: when it does not (a length that divides the block, a file too
+// short to tell) both placements write the same records.
+bool keeping_to_blocks_moves_records(std::uint64_t length, std::uint64_t size);
 
 Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score);
 

@@ -2,8 +2,8 @@
 // prolog, then the ring of data buckets from its ldvbn walked entry by
 // entry as the copier walks it (in the entry layout of the prolog version),
 // for variable-length records or, in an uncompressed file, for fixed-length
-// records without a length field. What the records hold decides the
-// carriage control, never surely.
+// records without a length field. The carriage control is a guess, so the
+// answer is never sure.
 #include <algorithm>
 
 #include "formats/indexed_layout.h"
@@ -14,9 +14,38 @@
 #include "probe/evidence.h"
 
 namespace {
-// Records of one length, at least this many, tell fixed-length records
-// from variable-length ones.
-constexpr std::uint64_t kEqualLengthsForFixed = 5;
+// Records of one length, at least this many, in a file whose entries carry a
+// length field (one compressed) make them fixed-length records: indexed files
+// of fixed-length records outnumber those of variable-length ones many times
+// over, and the records of a variable-length file seldom all share one length.
+// (Either answer copies the same records.)
+constexpr std::uint64_t kEqualLengthsForFixed = 2;
+
+// The records of an indexed file do not show its carriage control: real
+// files carry rat=cr on binary records and rat=none on text as well as the
+// other way round. Most carry rat=cr.
+constexpr std::uint8_t kIndexedCarriageControl = kRatCarriageReturn;
+
+// How much of a ring one walk reads: buckets of every size, and bytes, so
+// that a ring of small buckets against file order (one read each) and one of
+// large buckets cost about as much. A walk stopped there reads the records
+// it met as a whole ring's, and is no surer than any indexed reading.
+constexpr std::uint64_t kRingBucketsWalked = 4096;
+constexpr std::uint64_t kRingBytesWalked = std::uint64_t{8} << 20;
+
+// The buckets a walk of the ring may visit: each of the file once at most,
+// within the budget above.
+std::uint64_t buckets_to_walk(const ProbeInput& input, std::size_t bucket_size) {
+    return std::min({input.size / bucket_size + 1, kRingBucketsWalked, kRingBytesWalked / bucket_size + 1});
+}
+
+// A window over the file for a walk of its ring: a jump to another bucket
+// reads that bucket alone.
+ByteWindow ring_window(const ProbeInput& input, std::size_t bucket_size) {
+    ByteWindow window{&input, {}, 0, 0};
+    window.jump_read = bucket_size;
+    return window;
+}
 
 // What a walk of the ring of data buckets found.
 struct RingWalk {
@@ -26,6 +55,7 @@ struct RingWalk {
     std::size_t longest = 0;
     ContentTally content;
     bool closed = false;
+    bool stopped = false;  // at the end of the budget, every bucket so far walked
     std::string failure;
 };
 
@@ -111,12 +141,12 @@ const unsigned char* data_bucket(ByteWindow& window, std::uint32_t vbn, std::siz
 // Follows the ring from key 0's ldvbn, walking the entries of each bucket
 // as walk_bucket does.
 RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_length) {
-    ByteWindow window{&input, {}, 0, 0};
     const std::size_t bucket_size = key.key.datbktsz * kBlockSize;
+    ByteWindow window = ring_window(input, bucket_size);
     key.expansion.have_key = false;
     RingWalk walk;
-    // A ring can hold each bucket of the file once.
-    const std::uint64_t most = input.size / bucket_size + 1;
+    const std::uint64_t most = buckets_to_walk(input, bucket_size);
+    const bool budget_ends = most < input.size / bucket_size + 1;
     std::uint32_t vbn = key.key.ldvbn;
     while (walk.buckets < most) {
         BucketHeader header;
@@ -135,6 +165,7 @@ RingWalk walk_ring(const ProbeInput& input, IndexedKey& key, std::size_t fixed_l
             return walk;
         }
     }
+    walk.stopped = budget_ends;
     walk.failure = "the ring does not lead back to ldvbn";
     return walk;
 }
@@ -153,10 +184,10 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
     std::size_t head = kRrvEntrySize;
     std::vector<bool> fits(longest + 1, true);
     const std::size_t shortest = std::max<std::size_t>(key.minimum, 1);
-    ByteWindow window{&input, {}, 0, 0};
+    ByteWindow window = ring_window(input, bucket_size);
     std::string failure;
     std::uint32_t vbn = key.key.ldvbn;
-    const std::uint64_t most = input.size / bucket_size + 1;
+    const std::uint64_t most = buckets_to_walk(input, bucket_size);
     std::vector<bool> fits_here(longest + 1);
     for (std::uint64_t buckets = 0; buckets < most; ++buckets) {
         BucketHeader header;
@@ -201,11 +232,12 @@ std::size_t fixed_record_length(const ProbeInput& input, IndexedKey& key, bool& 
 
 // How far the walk went, and what the records it met hold.
 std::string ring_evidence(const RingWalk& walk, std::uint32_t first) {
+    const unsigned long long buckets = walk.buckets;
     const std::string reach =
-        walk.closed ? formatted("the ring of %llu data buckets walks back to ldvbn %u",
-                                static_cast<unsigned long long>(walk.buckets), first)
-                    : formatted("%llu data buckets walk from ldvbn %u before the ring breaks: %s",
-                                static_cast<unsigned long long>(walk.buckets), first, walk.failure.c_str());
+        walk.closed    ? formatted("the ring of %llu data buckets walks back to ldvbn %u", buckets, first)
+        : walk.stopped ? formatted("%llu data buckets walk from ldvbn %u, where the walk stops", buckets, first)
+                       : formatted("%llu data buckets walk from ldvbn %u before the ring breaks: %s", buckets, first,
+                                   walk.failure.c_str());
     return reach + formatted(": %llu records of %zu to %zu bytes, %llu of them text, %llu%% of their bytes",
                              static_cast<unsigned long long>(walk.records), walk.records == 0 ? 0 : walk.shortest,
                              walk.longest, static_cast<unsigned long long>(walk.content.text_records),
@@ -217,6 +249,7 @@ Candidate indexed_candidate(std::uint8_t rfm, std::uint8_t rat, std::size_t lrl,
                             const std::string& evidence) {
     Candidate candidate = make_candidate(kOrgIndexed, rfm, rat, static_cast<std::uint16_t>(lrl), score);
     candidate.evidence = evidence;
+    candidate.line_ends_guessed = true;
     return candidate;
 }
 
@@ -224,17 +257,12 @@ Candidate indexed_candidate(std::uint8_t rfm, std::uint8_t rat, std::size_t lrl,
 // or fixed-length ones when enough records share one length and the file is
 // compressed (uncompressed fixed-length records have no length field, so
 // length fields that chain there mean variable-length records). Carriage
-// control is never sure: real indexed files carry rat=cr on binary records
-// and rat=none on text ones. Records three bytes in four of which are text
-// make it cr, others none, and the other choice follows close behind.
-// ceiling: kRivalledLengthScore when another length walks the entries as
-// well, else kIndexedWalkedScore.
+// control is never sure: kIndexedCarriageControl, and the other choice
+// follows close behind. ceiling: kRivalledLengthScore when another length
+// walks the entries as well, else kIndexedWalkedScore.
 void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool compressed, int ceiling,
                          const std::string& evidence, std::vector<Candidate>& out) {
-    std::uint8_t rat = carriage_control_by_bytes(walk.content);
-    if (walk.records == 0) {
-        rat = kRatCarriageReturn;
-    }
+    const std::uint8_t rat = kIndexedCarriageControl;
     const bool equal = compressed && walk.records != 0 && walk.shortest == walk.longest;
     const int score = std::min(kIndexedWalkedScore, ceiling);
     std::uint8_t rfm = kRfmVariable;
@@ -256,13 +284,9 @@ void add_ring_candidates(const RingWalk& walk, std::size_t fixed_length, bool co
         why = "; too few records of one length to tell variable-length from fixed-length ones";
         out.push_back(indexed_candidate(kRfmFixed, rat, walk.longest, score - kCloseAlternativeGap, evidence + why));
     }
-    out.push_back(indexed_candidate(rfm, rat, lrl, score,
-                                    evidence + why +
-                                        (walk.records == 0 ? "; rat=cr, as most indexed files have"
-                                         : rat == 0        ? "; rat=none: the records are mostly binary"
-                                                           : "; rat=cr: the records are mostly text")));
+    out.push_back(indexed_candidate(rfm, rat, lrl, score, evidence + why + "; rat=cr, as most indexed files have"));
     out.push_back(
-        indexed_candidate(rfm, rat == 0 ? kRatCarriageReturn : 0, lrl, score - kOtherCarriageControlGap,
+        indexed_candidate(rfm, 0, lrl, score - kOtherCarriageControlGap,
                           evidence + why + "; indexed files of either content carry either carriage control"));
 }
 
@@ -317,13 +341,13 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
     key.expansion.keysz = key.key.keysz;
     const RingWalk walk = walk_ring(input, key, 0);
     const bool compressed = key.expansion.key_compressed || key.expansion.data_compressed;
-    if (walk.closed) {
+    if (walk.closed || walk.stopped) {
         add_ring_candidates(walk, 0, compressed, kIndexedWalkedScore, descriptor + "; " + ring_evidence(walk, first),
                             out);
         return;
     }
     const Candidate no_variable =
-        indexed_candidate(kRfmVariable, carriage_control_by_bytes(walk.content), 0, kIndexedRingBrokenScore,
+        indexed_candidate(kRfmVariable, kIndexedCarriageControl, 0, kIndexedRingBrokenScore,
                           descriptor + "; " + walk.failure + ": no variable-length records");
     // Fixed-length records of an uncompressed file leave the length field
     // out of their entries.
@@ -332,7 +356,7 @@ void add_indexed_candidates(const ProbeInput& input, std::vector<Candidate>& out
         const std::size_t length = fixed_record_length(input, key, rivalled);
         const RingWalk fixed = length == 0 ? RingWalk{} : walk_ring(input, key, length);
         const char* rivals = rivalled ? "; other record lengths fit the entries as well" : "";
-        if (fixed.closed) {
+        if (fixed.closed || fixed.stopped) {
             add_ring_candidates(fixed, length, false, rivalled ? kRivalledLengthScore : kIndexedWalkedScore,
                                 descriptor + "; " + ring_evidence(fixed, first) + rivals, out);
             out.push_back(no_variable);

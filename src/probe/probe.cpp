@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "attributes/attribute_listing.h"
+#include "attributes/run_options.h"
 #include "platform/raw_io.h"
 #include "probe/evidence.h"
 
@@ -23,7 +24,9 @@ const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std:
         return window.buffer.data() + (offset - window.start);
     }
     window.buffer.resize(kProbeHeadSize);
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kProbeHeadSize, input.size - offset));
+    const bool goes_on = window.filled != 0 && offset >= window.start && offset <= window.start + window.filled;
+    const std::size_t least = goes_on ? kProbeHeadSize : std::clamp(window.jump_read, length, kProbeHeadSize);
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(least, input.size - offset));
     std::size_t got = 0;
     if (!read_full_at(input.fd, window.buffer.data(), wanted, offset, &got) || got < length) {
         window.filled = 0;
@@ -32,6 +35,9 @@ const unsigned char* window_bytes(ByteWindow& window, std::uint64_t offset, std:
     window.start = offset;
     window.filled = got;
     ++window.refills;
+    if (input.reads != nullptr) {
+        ++*input.reads;
+    }
     return window.buffer.data();
 }
 
@@ -68,12 +74,11 @@ bool mostly_binary(const ContentTally& tally) {
     return tally.text_records * 10 <= tally.records;
 }
 
-std::uint8_t carriage_control_for(const ContentTally& tally) {
-    return mostly_text(tally) ? kRatCarriageReturn : 0;
-}
-
-std::uint8_t carriage_control_by_bytes(const ContentTally& tally) {
-    return tally.bytes != 0 && tally.text_bytes * 4 >= tally.bytes * 3 ? kRatCarriageReturn : 0;
+CarriageControl carriage_control_for(const ContentTally& tally, std::uint8_t binary_guess) {
+    if (mostly_text(tally)) {
+        return {kRatCarriageReturn, false};
+    }
+    return {binary_guess, true};
 }
 
 Candidate make_candidate(std::uint8_t org, std::uint8_t rfm, std::uint8_t rat, std::uint16_t lrl, int score) {
@@ -174,14 +179,71 @@ void add_fallback_candidates(const ProbeInput& input, std::vector<Candidate>& fo
     }
 }
 
+// Whether unrms -a with these attributes writes a line end after each
+// record (rat=cr, ftn or prn), by the rule the copy applies.
+bool writes_line_ends(const FileAttributes& attributes) {
+    RunOptions options;
+    settle_newline_mode(options, rat_of(attributes));
+    return line_end_after_record(options);
+}
+
+// Whether the copy writes the file's bytes unchanged: undefined and
+// stream-LF files are copied as they are, and so are fixed-length records of
+// an even length (no pad bytes) that divides the file, packed and with no
+// line ends.
+bool copies_unchanged(const FileAttributes& attributes, std::uint64_t size) {
+    if (org_of(attributes) != kOrgSequential) {
+        return false;
+    }
+    const std::uint8_t rfm = rfm_of(attributes);
+    const std::uint16_t lrl = lrl_of(attributes);
+    return rfm == kRfmUndefined || rfm == kRfmStreamLf ||
+           (rfm == kRfmFixed && lrl != 0 && lrl % 2 == 0 && size % lrl == 0 && !writes_line_ends(attributes) &&
+            ((rat_of(attributes) & kRatNoSpan) == 0 || !keeping_to_blocks_moves_records(lrl, size)));
+}
+
+// Whether two candidates make unrms write the same bytes from this file.
+// Beside copies of the file unchanged: the same organisation, record format
+// and cell or control sizes, a line end after each record or none (rat=cr,
+// ftn and prn write the same), the same record length where it places the
+// records (fixed-length records, relative cells), and for sequential
+// fixed-length records the same placement where keeping them inside blocks
+// moves one.
+bool writes_same_bytes(const Candidate& a, const Candidate& b, std::uint64_t size) {
+    const FileAttributes& x = a.attributes;
+    const FileAttributes& y = b.attributes;
+    if (copies_unchanged(x, size) && copies_unchanged(y, size)) {
+        return true;
+    }
+    const std::uint8_t org = org_of(x);
+    const std::uint8_t rfm = rfm_of(x);
+    if (org != org_of(y) || rfm != rfm_of(y) || fsz_of(x) != fsz_of(y) || bks_of(x) != bks_of(y) ||
+        writes_line_ends(x) != writes_line_ends(y)) {
+        return false;
+    }
+    const bool places_records = org == kOrgRelative || rfm == kRfmFixed;
+    if (places_records && lrl_of(x) != lrl_of(y)) {
+        return false;
+    }
+    const bool sequential_fixed = org == kOrgSequential && rfm == kRfmFixed;
+    return !sequential_fixed || ((rat_of(x) ^ rat_of(y)) & kRatNoSpan) == 0 ||
+           !keeping_to_blocks_moves_records(lrl_of(x), size);
+}
+
 }  // namespace
 
 ProbeVerdict probe(const ProbeInput& input) {
     std::vector<Candidate> found;
     add_indexed_candidates(input, found);
+    // Every indexed reading outranks the capped sequential ones: the
+    // costliest analysis, of fixed-length records, would change nothing.
+    const bool indexed = best_score(found, [](const Candidate& c) { return org_of(c.attributes) == kOrgIndexed; }) >=
+                         kIndexedRingBrokenScore;
     add_relative_candidates(input, found);
     add_variable_candidates(input, found);
-    add_fixed_candidates(input, found);
+    if (!indexed) {
+        add_fixed_candidates(input, found);
+    }
     add_stream_candidates(input, found);
     add_fallback_candidates(input, found);
     weigh_against_each_other(found);
@@ -197,9 +259,15 @@ ProbeVerdict probe(const ProbeInput& input) {
             verdict.candidates.push_back(std::move(candidate));
         }
     }
-    const int best = verdict.candidates[0].score;
-    const int second = verdict.candidates.size() > 1 ? verdict.candidates[1].score : 0;
-    verdict.confident = best >= kConfidentScore && best - second >= kConfidentMargin;
+    // Sure means the output is determined: the winner's evidence is strong,
+    // and every rival close enough to be right writes what it writes.
+    const Candidate& winner = verdict.candidates[0];
+    verdict.confident =
+        winner.score >= kConfidentScore &&
+        std::all_of(verdict.candidates.begin() + 1, verdict.candidates.end(), [&](const Candidate& rival) {
+            return winner.score - rival.score >= kConfidentMargin || writes_same_bytes(winner, rival, input.size);
+        });
+    verdict.line_ends_guessed = winner.line_ends_guessed;
     return verdict;
 }
 

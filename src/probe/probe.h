@@ -25,6 +25,7 @@ struct ProbeInput {
     std::size_t head_size = 0;
     int fd = -1;
     std::uint64_t size = 0;
+    std::uint64_t* reads = nullptr;  // when set, counts the reads from fd
 };
 
 // How much of a file is held in memory for the analyses that need random
@@ -39,13 +40,20 @@ struct Candidate {
     // The layout breaks off before the end of the file: the score is
     // kDamagePenalty below what its evidence scores in a whole file.
     bool damaged = false;
+    // The records do not show their carriage control (binary records, or
+    // any indexed records): rat is what real files of the kind carry.
+    bool line_ends_guessed = false;
 };
 
 struct ProbeVerdict {
     std::vector<Candidate> candidates;  // best first; each assignment line once
-    // The winner scores at least kConfidentScore and leads the runner-up by
-    // at least kConfidentMargin (probe/scores.h).
+    // The output is determined: the winner scores at least kConfidentScore,
+    // and every candidate less than kConfidentMargin behind it writes the
+    // same bytes (probe/scores.h).
     bool confident = false;
+    // The winner's carriage control is a guess (Candidate::line_ends_guessed):
+    // its records may be sure while their line ends are not.
+    bool line_ends_guessed = false;
 };
 
 // Examines the file and ranks every candidate found. There is always at

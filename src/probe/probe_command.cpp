@@ -63,12 +63,16 @@ int probe_one(const char* path, const ProbeOutput& output, Console& console) {
     if (output.verbose) {
         print_evidence(path, verdict, console);
     }
-    const std::string answer = answer_text(path, verdict.candidates[0].attributes, output);
+    const Candidate& best = verdict.candidates[0];
+    const std::string answer = answer_text(path, best.attributes, output);
     write_output(console, answer.data(), answer.size());
+    if (verdict.line_ends_guessed) {
+        message(console, "unrms-probe: %s: line ends guessed (%s, as most such files have): the records do not "
+                "show them\n", path, (rat_of(best.attributes) & kRatCarriageReturn) != 0 ? "rat=cr" : "rat=none");
+    }
     if (verdict.confident) {
         return kProbeConfident;
     }
-    const Candidate& best = verdict.candidates[0];
     if (verdict.candidates.size() > 1) {
         const Candidate& second = verdict.candidates[1];
         message(console, "unrms-probe: %s: weak guess (score %d); runner-up %s (score %d)\n", path, best.score,

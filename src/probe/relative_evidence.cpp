@@ -51,10 +51,11 @@ struct CellsTried {
     std::uint64_t present = 0;      // records the copy would write
     std::uint64_t fingerprint = 0;  // of what it would write
     // Bytes the cells account for, each up to its last byte other than
-    // zero: a cell size that ends every bucket at a control byte of 0 soon
-    // after its start explains less of the file than one whose cells go
-    // on, and one that takes in a bucket's unused tail of zeros, or buckets
-    // that merge smaller ones, explains no more.
+    // zero, deleted records included: a cell size that ends every bucket at
+    // a control byte of 0 soon after its start explains less of the file
+    // than one whose cells go on, and one that takes in a bucket's unused
+    // tail of zeros, empty cells, or buckets that merge smaller ones,
+    // explains no more.
     std::uint64_t covered = 0;
     ContentTally content;
     // Records whose first two bytes pass for print control, and the data
@@ -88,6 +89,14 @@ CellLayout cell_layout(const CellsTried& tried) {
                                                    : vfc_cell_layout(bucket_size, lrl, kPrintControlSize);
 }
 
+// The bytes up to the last one that is not zero.
+std::size_t used_bytes(const unsigned char* data, std::size_t size) {
+    while (size != 0 && data[size - 1] == 0) {
+        --size;
+    }
+    return size;
+}
+
 // Walks the buckets as the relative copier does, from first to end of
 // file. False when a cell does not parse, or holds a control byte other
 // than those RMS writes (0, 4, 8, 12): the copier skips any other, but in a
@@ -117,8 +126,12 @@ bool scan_cells(CellSearch& search, CellsTried& layout, bool weigh = true) {
             if (cell.kind == CellKind::kDamaged || (cell.dlc & ~(kCellRecordPresent | kCellDeleted)) != 0) {
                 return false;
             }
-            if (cell.kind == CellKind::kSkipped) {
-                ++layout.covered;
+            if (cell.kind == CellKind::kSkipped && weigh) {
+                // A deleted record's bytes stay in its cell, and the layout
+                // accounts for them as one that reads them as a record would.
+                const std::size_t size = std::min<std::size_t>(layout.stride, bucket_size - cell.offset);
+                layout.covered += used_bytes(bucket + cell.offset, size);
+                search.bytes_left -= std::min<std::uint64_t>(search.bytes_left, size);
             }
             if (cell.kind != CellKind::kRecord) {
                 continue;
@@ -127,11 +140,7 @@ bool scan_cells(CellSearch& search, CellsTried& layout, bool weigh = true) {
             if (!weigh) {
                 continue;
             }
-            std::size_t used = cell.size;
-            while (used != 0 && cell.data[used - 1] == 0) {
-                --used;
-            }
-            layout.covered += static_cast<std::size_t>(cell.data - bucket) - cell.offset + used;
+            layout.covered += static_cast<std::size_t>(cell.data - bucket) - cell.offset + used_bytes(cell.data, cell.size);
             search.bytes_left -= std::min<std::uint64_t>(search.bytes_left, cell.size);
             layout.fingerprint = layout.fingerprint * 1099511628211ull + cell.size + 1;
             for (std::size_t i = 0; i < cell.size; ++i) {
@@ -195,8 +204,10 @@ Candidate relative_candidate(const CellsTried& layout, int score, bool cut_short
     const std::uint8_t rfm = layout.format == CellFormat::kFixed     ? kRfmFixed
                              : layout.format == CellFormat::kVariable ? kRfmVariable
                                                                       : kRfmVfc;
-    const std::uint8_t rat =
-        layout.format == CellFormat::kVfc ? std::uint8_t{kRatPrint} : carriage_control_for(layout.content);
+    const CarriageControl carriage = carriage_control_for(
+        layout.content,
+        layout.format == CellFormat::kFixed ? kBinaryFixedCarriageControl : kBinaryVariableCarriageControl);
+    const std::uint8_t rat = layout.format == CellFormat::kVfc ? std::uint8_t{kRatPrint} : carriage.rat;
     Candidate candidate =
         make_candidate(kOrgRelative, rfm, rat, static_cast<std::uint16_t>(layout.stride - cell_header(layout.format)),
                        score - (cut_short ? kDamagePenalty : 0));
@@ -206,6 +217,7 @@ Candidate relative_candidate(const CellsTried& layout, int score, bool cut_short
     }
     candidate.evidence = evidence;
     candidate.damaged = cut_short;
+    candidate.line_ends_guessed = layout.format != CellFormat::kVfc && carriage.guessed;
     return candidate;
 }
 

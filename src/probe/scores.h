@@ -7,8 +7,11 @@
 #pragma once
 
 // ---- Confidence
-// A winner is confident when it scores at least kConfidentScore and leads
-// the runner-up by at least kConfidentMargin.
+// A winner is confident when it scores at least kConfidentScore and every
+// candidate less than kConfidentMargin behind it writes the same bytes
+// (undefined, stream-LF and even fixed-length readings of a file copy it
+// unchanged; rat=cr, ftn and prn write the same line ends): sure means the
+// output is determined.
 inline constexpr int kConfidentScore = 70;
 inline constexpr int kConfidentMargin = 20;
 
@@ -37,7 +40,8 @@ inline constexpr int kDamagePenalty = 30;
 // ---- Indexed files (indexed_evidence.cpp)
 // Their carriage control is a guess (real files carry rat=cr on binary
 // records and rat=none on text ones), so an indexed reading is never
-// confident, however well its buckets walk.
+// confident, however well its buckets walk; nor, then, is one whose walk
+// stopped at its budget.
 inline constexpr int kIndexedWalkedScore = 65;
 static_assert(kIndexedWalkedScore < kConfidentScore);
 // The other carriage control follows this far behind.
@@ -101,14 +105,17 @@ static_assert(kRelativeClearScore - kDamagePenalty < kConfidentScore);
 // there by chance is rare, but zero bytes parse as empty records and a
 // short file needs few steps. Three records or more add
 // kChainRecordsBonus; records mostly of text or mostly binary add
-// kChainContentBonus (a lone record adds nothing), a mix takes it
-// away; a chain of mostly empty records
-// (zeros) loses kChainMostlyEmptyPenalty.
+// kChainContentBonus, a mix takes it away; a lone record, one length word
+// that matches the size of the file, loses kLoneRecordPenalty (it may as
+// well be the first bytes of other records, or of a vfc record's control);
+// a chain of mostly empty records (zeros) loses kChainMostlyEmptyPenalty.
 inline constexpr int kChainToEndScore = 70;
 inline constexpr int kChainRecordsBonus = 10;
 inline constexpr int kChainContentBonus = 10;
-inline constexpr int kChainMostlyEmptyPenalty = 45;
+inline constexpr int kLoneRecordPenalty = 5;
+inline constexpr int kChainMostlyEmptyPenalty = 60;
 inline constexpr int kChainBestScore = kChainToEndScore + kChainRecordsBonus + kChainContentBonus;
+static_assert(kChainToEndScore - kLoneRecordPenalty < kConfidentScore);
 // Zeros are no records: not even the best chain of empty ones is confident.
 static_assert(kChainBestScore - kChainMostlyEmptyPenalty < kConfidentScore);
 // A chain that breaks before the end of the file after too few records to
@@ -155,6 +162,16 @@ static_assert(kFixedCeiling >= kConfidentScore);
 // A layout under which the file ends inside a record loses this many nats
 // of its lead: unrms would report the end as damage.
 inline constexpr double kEndsInsideRecordNats = 50;
+// A record length that codes the bytes no cheaper than no layout at all is
+// no evidence (any length that divides the file lays them out): it scores
+// kFixedNoEvidenceScore, below the reading of no record structure at all
+// (kUndefinedScore, probe.cpp), which copies the file unchanged.
+inline constexpr int kFixedNoEvidenceScore = 10;
+// Fixed-length records kept inside blocks (rat=blk) are rare in real files
+// (in the product kits surveyed, only directories carry rat=blk): that
+// placement codes the bytes at this many nats more than packing would, so
+// that the gaps it leaves must show in the bytes to win.
+inline constexpr double kKeepToBlocksNats = 30;
 
 // ---- Stream text (stream_evidence.cpp)
 // Text broken into lines by line ends. Lines explain a periodicity that
@@ -176,3 +193,7 @@ static_assert(kStreamUnterminatedScore < kConfidentScore);
 inline constexpr int kUndefinedScore = 15;
 inline constexpr int kWholeBlocksScore = 35;
 static_assert(kUndefinedScore < kWholeBlocksScore && kConfidentScore - kWholeBlocksScore >= kConfidentMargin);
+static_assert(kFixedNoEvidenceScore < kUndefinedScore);
+// A length-word chain of mostly empty records lands on the end of the zeros
+// of an image by chance: it falls behind the reading of whole blocks.
+static_assert(kChainBestScore - kChainMostlyEmptyPenalty < kWholeBlocksScore);

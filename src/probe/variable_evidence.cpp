@@ -1,7 +1,8 @@
 // Evidence for variable-length sequential records: the chain of length
 // words from the start of the file, which must land exactly on its end, and
-// what the records it yields hold: text, binary, print control in front of
-// text (rfm=vfc), or Fortran carriage control.
+// what the records it yields hold: text, binary (an object module among
+// them), print control in front of text (rfm=vfc), or Fortran carriage
+// control.
 #include <algorithm>
 
 #include "platform/little_endian.h"
@@ -16,6 +17,52 @@ constexpr std::uint64_t kDamagedChainRecords = 32;
 
 bool is_fortran_control(unsigned char byte) {
     return byte == ' ' || byte == '0' || byte == '1' || byte == '+' || byte == '$';
+}
+
+bool is_symbol_character(unsigned char byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+           byte == '$' || byte == '_' || byte == '.';
+}
+
+// The module header that opens a VAX object module: record type 0 (header),
+// subtype 0 (module header), the structure level, the longest record size in
+// a word, then the module's name as a counted string of symbol characters
+// (at most 31).
+constexpr std::size_t kVaxModuleNameOffset = 5;
+constexpr std::size_t kLongestSymbol = 31;
+
+bool is_vax_module_header(const unsigned char* data, std::size_t length) {
+    if (length <= kVaxModuleNameOffset || data[0] != 0 || data[1] != 0) {
+        return false;
+    }
+    const std::size_t name = data[kVaxModuleNameOffset];
+    if (name == 0 || name > kLongestSymbol || kVaxModuleNameOffset + 1 + name > length) {
+        return false;
+    }
+    return std::all_of(data + kVaxModuleNameOffset + 1, data + kVaxModuleNameOffset + 1 + name, is_symbol_character);
+}
+
+// Every record of an Alpha object module begins with its type in a word
+// (the module header, type 8, comes first) and its own length in the next.
+constexpr std::uint16_t kAlphaModuleHeader = 8;
+constexpr std::size_t kAlphaRecordHead = 4;
+
+// A record of a Files-11 directory file (rfm=var rat=blk, no carriage
+// control): the version limit in a word, a flags byte, the name's length in
+// a byte, the name (padded to an even length), then one entry per version:
+// the version in a word and the file id in three.
+constexpr std::size_t kDirectoryNameOffset = 4;
+constexpr std::size_t kDirectoryEntrySize = 8;
+
+bool is_directory_record(const unsigned char* data, std::size_t length) {
+    if (length <= kDirectoryNameOffset) {
+        return false;
+    }
+    const std::size_t name = data[kDirectoryNameOffset - 1];
+    const std::size_t entries = kDirectoryNameOffset + name + (name & 1);
+    return name != 0 && entries < length && (length - entries) % kDirectoryEntrySize == 0 &&
+           std::all_of(data + kDirectoryNameOffset, data + kDirectoryNameOffset + name,
+                       [](unsigned char byte) { return byte > ' ' && byte < 0x7F; });
 }
 
 struct ChainWalk {
@@ -36,6 +83,12 @@ struct ChainWalk {
     // the paper (0, 1, +).
     std::uint64_t fortran_like = 0;
     std::uint64_t fortran_active = 0;
+    // The first non-empty record is the module header of a VAX object
+    // module; every non-empty record has the head of an Alpha one, or is a
+    // directory record.
+    bool vax_object = false;
+    bool alpha_object = true;
+    bool directory = true;
 };
 
 ChainWalk walk_chain(const ProbeInput& input) {
@@ -67,6 +120,11 @@ ChainWalk walk_chain(const ProbeInput& input) {
         if (length == 0) {
             ++walk.empty;
         } else {
+            const bool first = walk.content.records == 0;
+            walk.vax_object = first ? is_vax_module_header(data, length) : walk.vax_object;
+            walk.alpha_object = walk.alpha_object && length >= kAlphaRecordHead && le16(data + 2) == length &&
+                                (!first || le16(data) == kAlphaModuleHeader);
+            walk.directory = walk.directory && is_directory_record(data, length);
             tally_content(walk.content, data, length);
             if (length >= 2 && is_print_control(data[0]) && is_print_control(data[1])) {
                 ++walk.print_like;
@@ -86,15 +144,15 @@ ChainWalk walk_chain(const ProbeInput& input) {
     return walk;
 }
 
-std::uint8_t variable_carriage_control(const ChainWalk& walk) {
+CarriageControl variable_carriage_control(const ChainWalk& walk) {
     const std::uint64_t non_empty = walk.records - walk.empty;
-    if (!mostly_text(walk.content)) {
-        return 0;
+    const bool no_line_ends = non_empty != 0 && (walk.vax_object || walk.alpha_object || walk.directory);
+    const CarriageControl carriage = carriage_control_for(
+        walk.content, no_line_ends ? kObjectModuleCarriageControl : kBinaryVariableCarriageControl);
+    if (!carriage.guessed && non_empty >= 3 && walk.fortran_like == non_empty && walk.fortran_active != 0) {
+        return {kRatFortran, false};
     }
-    if (non_empty >= 3 && walk.fortran_like == non_empty && walk.fortran_active != 0) {
-        return kRatFortran;
-    }
-    return kRatCarriageReturn;
+    return carriage;
 }
 
 }  // namespace
@@ -124,11 +182,12 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     // A lone record tells nothing of its kind: a length word that happens
     // to match the file's size is all there is.
     const bool lone = non_empty == 1;
-    score += lone ? 0 : one_kind ? kChainContentBonus : -kChainContentBonus;
+    score += lone ? -kLoneRecordPenalty : one_kind ? kChainContentBonus : -kChainContentBonus;
     score -= mostly_empty ? kChainMostlyEmptyPenalty : 0;
     const int penalty = damaged ? kDamagePenalty : 0;
 
-    std::uint8_t rat = variable_carriage_control(walk);
+    const CarriageControl carriage = variable_carriage_control(walk);
+    std::uint8_t rat = carriage.rat;
     if (walk.markers != 0 && walk.crossing == 0) {
         rat |= kRatNoSpan;
     }
@@ -156,6 +215,10 @@ void add_variable_candidates(const ProbeInput& input, std::vector<Candidate>& ou
     }
     Candidate var = make_candidate(kOrgSequential, kRfmVariable, rat, walk.longest, score - penalty);
     var.damaged = damaged;
-    var.evidence = counts;
+    var.line_ends_guessed = carriage.guessed;
+    var.evidence = counts + (!carriage.guessed   ? ""
+                             : carriage.rat == 0 ? "; an object module or a directory, whose records carry no "
+                                                   "carriage control"
+                                                 : "; binary records, which mostly carry rat=cr");
     out.push_back(var);
 }

@@ -80,6 +80,7 @@ void clear_row(RescueRow& row) {
     row.attributes.clear();
     row.origin = AttributeOrigin::kNone;
     row.confident = false;
+    row.line_ends_guessed = false;
     row.score = 0;
     row.runner_up.clear();
     row.runner_up_score = 0;
@@ -195,6 +196,7 @@ std::string manifest_line(const RescueRow& row) {
     json["attributes"] = text_or_null(row.attributes);
     json["from"] = row.origin == AttributeOrigin::kNone ? Json() : Json(origin_name(row.origin));
     json["confident"] = probed ? Json(row.confident) : Json();
+    json["line_ends"] = probed && row.line_ends_guessed ? Json("guessed") : Json();
     json["score"] = probed ? Json(row.score) : Json();
     json["runner_up"] = probed && !row.runner_up.empty()
                             ? Json{{"attributes", row.runner_up}, {"score", row.runner_up_score}}

@@ -69,6 +69,9 @@ struct RescueRow {
     std::string attributes;  // the assignment line used; empty: none
     AttributeOrigin origin = AttributeOrigin::kNone;
     bool confident = false;  // with origin kProbe
+    // With origin kProbe: the records are sure but their line ends are
+    // what real files of the kind carry, not read from the bytes.
+    bool line_ends_guessed = false;
     int score = 0;           // the probe's winner
     std::string runner_up;   // the probe's second candidate; empty: none
     int runner_up_score = 0;
@@ -88,7 +91,8 @@ const char* reason_name(RowReason reason);
 
 // The row as one line of JSON, its line end included: source, member,
 // inside (null unless a member), output,
-// attributes, from, confident, score, runner_up {attributes, score},
+// attributes, from, confident, line_ends ("guessed", or null), score,
+// runner_up {attributes, score},
 // records, bytes_in, bytes_out, status, reason, message; null where a field
 // does not apply. JSON holds UTF-8 alone, so bytes of a name that are not
 // UTF-8 become U+FFFD there; such a source also gets source_bytes, its name

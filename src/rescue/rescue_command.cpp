@@ -289,6 +289,9 @@ std::string plan_line(const RescueRow& row) {
     std::string line = row_name(row) + ":";
     if (!row.attributes.empty()) {
         line += " " + row.attributes + " (" + origin_name(row.origin);
+        if (row.origin == AttributeOrigin::kProbe && row.line_ends_guessed) {
+            line += ", line ends guessed";
+        }
         if (row.origin == AttributeOrigin::kProbe && !row.confident) {
             line += formatted(", unsure: score %d", row.score);
             if (!row.runner_up.empty()) {

@@ -193,6 +193,7 @@ bool probe_attributes(int fd, FileAttributes& attributes, RescueRow& row, Consol
     }
     const Candidate& best = verdict.candidates[0];
     row.confident = verdict.confident;
+    row.line_ends_guessed = verdict.line_ends_guessed;
     row.score = best.score;
     if (verdict.candidates.size() > 1) {
         row.runner_up = assignment_line(verdict.candidates[1]);

@@ -209,8 +209,8 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "copied", "", "", {{"F", text_lines()}}, 0},
         StatusCase{"UnsureProbe", [](const std::string& src) { write(src + "/F", std::string(1024, '\0')); },
-                   // Records of one byte and a pad byte each.
-                   "unsure", "", "", {{"F", std::string(512, '\0')}}, 2},
+                   // Zeros in whole blocks: records of one block each.
+                   "unsure", "", "", {{"F", std::string(1024, '\0')}}, 2},
         // The records before the damage are kept under NAME.partial.
         StatusCase{"DamagedKeepsPartial",
                    [](const std::string& src) {
@@ -263,6 +263,20 @@ INSTANTIATE_TEST_SUITE_P(
                    "unsure", "data_left_behind", "-w-releof", {{"F", "kept\n"}}, 2}),
     [](const testing::TestParamInfo<StatusCase>& info) { return std::string(info.param.name); });
 
+// Binary variable-length records are sure, their line ends not: the row
+// stays copied and says the line ends are a guess.
+TEST(Rescue, GuessedLineEndsAreSaid) {
+    TempDir dir;
+    std::vector<rms::Bytes> records;
+    for (int i = 0; i < 40; ++i) records.push_back(rms::Bytes{0, 1, static_cast<unsigned char>(i), 0xff, 0x80, 7});
+    write_files(dir.path("src"), {{"F", rms::text(rms::var_file(records))}});
+    const ToolResult r = run_unrms_rescue({"-q", "-o", dir.path("out"), dir.path("src")});
+    const json row = manifest_rows(dir.path("out"))[0];
+    EXPECT_EQ(row["status"], "copied") << row.dump();
+    EXPECT_EQ(row["line_ends"], "guessed");
+    EXPECT_EQ(r.status, 0);
+}
+
 // An existing output is kept without -f (the row still names the
 // attributes) and replaced with it; so is a kept partial copy.
 TEST(Rescue, ExistingOutputsNeedForce) {
@@ -305,7 +319,7 @@ TEST(Rescue, PlanWritesNothing) {
                          b.substr(0, b.find('\n') + 1) +
                          src + "/C.COM: failed: -e-opterr, unknown file organization org=xyz\n" +
                          src + "/L: skipped: a symbolic link, not followed\n");
-    EXPECT_EQ(b.substr(0, b.find('(')), src + "/B.DAT: org=seq rfm=fix rat=none lrl=1 ");
+    EXPECT_EQ(b.substr(0, b.find('(')), src + "/B.DAT: org=seq rfm=fix rat=none lrl=512 ");
     EXPECT_NE(b.find("(probe, unsure: score "), std::string::npos) << b;
     EXPECT_EQ(r.err, summary(1, 1, 1, 1));
     EXPECT_EQ(r.status, 1);

@@ -1,12 +1,15 @@
 // The probe on files held in memory: which assignments it chooses and how
 // sure it is, for each layout and for damaged or misleading bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "probe/probe.h"
 #include "rms_builder.h"
+#include "run_tool.h"
 
 namespace {
 
@@ -75,6 +78,7 @@ struct ProbeCase {
     Bytes file;
     std::string line;  // the winner's assignments; empty: any
     bool confident;
+    bool line_ends_guessed = false;
 };
 
 void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.name; }
@@ -89,6 +93,7 @@ TEST_P(ProbeTest, ChoosesTheAssignments) {
         EXPECT_EQ(assignment_line(verdict.candidates[0]), c.line) << verdict.candidates[0].evidence;
     }
     EXPECT_EQ(verdict.confident, c.confident);
+    EXPECT_EQ(verdict.line_ends_guessed, c.line_ends_guessed);
 }
 
 rms::RelativeFileLayout relative_spec(int buckets = 3, rms::CellFormat cells = rms::CellFormat::kVariable) {
@@ -208,6 +213,15 @@ Bytes binary_noise(std::size_t size) {
     return out;
 }
 
+std::vector<Bytes> binary_records(int count) {
+    std::vector<Bytes> out;
+    const Bytes noise = binary_noise(static_cast<std::size_t>(count) * 24);
+    for (int i = 0; i < count; ++i) {
+        out.emplace_back(noise.begin() + i * 24, noise.begin() + i * 24 + 8 + i % 16);
+    }
+    return out;
+}
+
 // Text records whose last byte is always the same digit: data, not a pad.
 std::vector<Bytes> records_ending_in(int count, std::size_t length, char last) {
     std::vector<Bytes> out = field_records(count, length);
@@ -258,14 +272,88 @@ Bytes control_bytes_everywhere() {
     return file;
 }
 
-Bytes lone_length_word() {
-    std::vector<Bytes> records;
-    const Bytes noise = binary_noise(85 * 58);
-    for (std::size_t i = 0; i < 58; ++i) {
-        records.emplace_back(noise.begin() + static_cast<std::ptrdiff_t>(i * 85),
-                             noise.begin() + static_cast<std::ptrdiff_t>(i * 85 + 85));
+Bytes counted(const std::string& text) {
+    Bytes out{static_cast<unsigned char>(text.size())};
+    const Bytes letters = bytes(text);
+    out.insert(out.end(), letters.begin(), letters.end());
+    return out;
+}
+
+// Binary records behind a first record that opens an object module or a
+// directory: a VAX module header (type 0, subtype 0, structure level 0,
+// the longest record size, the name counted), an Alpha one (type 8 and the
+// record's own length in words, as every record after it has), or directory
+// records (version limit, flags, the name counted and padded, version and
+// file id).
+std::vector<Bytes> module_records(char kind) {
+    std::vector<Bytes> records = binary_records(30);
+    Bytes first;
+    if (kind == 'v') {
+        first = {0, 0, 0, 0x00, 0x02};
+        const Bytes name = counted("MTHRTL_TEST");
+        first.insert(first.end(), name.begin(), name.end());
     }
-    Bytes file = rms::fix_file(records, 85);
+    for (Bytes& record : records) {
+        if (kind == 'a') {
+            put_at(record, 0, le16(&record == &records[0] ? 8 : 3));
+            put_at(record, 2, le16(static_cast<std::uint16_t>(record.size())));
+        } else if (kind == 'd') {
+            record = le16(32767);
+            record.push_back(0);
+            const Bytes name = counted("KITINSTAL.COM");
+            record.insert(record.end(), name.begin(), name.end());
+            record.push_back(0);
+            const Bytes entry = {1, 0, 0xF4, 0x96, 0x13, 0, 0, 0};
+            record.insert(record.end(), entry.begin(), entry.end());
+        }
+    }
+    if (kind == 'v') {
+        records[0] = first;
+    }
+    return records;
+}
+
+std::vector<Bytes> noise_records(std::size_t count, std::size_t length) {
+    const Bytes noise = binary_noise(count * length);
+    std::vector<Bytes> out;
+    for (std::size_t i = 0; i < count; ++i) {
+        out.emplace_back(noise.begin() + static_cast<std::ptrdiff_t>(i * length),
+                         noise.begin() + static_cast<std::ptrdiff_t>(i * length + length));
+    }
+    return out;
+}
+
+// Binary records of a type code, a counter, a zero field and noise.
+std::vector<Bytes> typed_records(std::size_t count, std::size_t length) {
+    std::vector<Bytes> out = noise_records(count, length);
+    for (std::size_t i = 0; i < count; ++i) {
+        put_at(out[i], 0, Bytes{static_cast<unsigned char>(i % 8), static_cast<unsigned char>(i),
+                                static_cast<unsigned char>(i >> 8), 0, 0, 0});
+    }
+    return out;
+}
+
+// Little-endian 16-bit words of small values, as images and fonts hold:
+// every byte pair reads as a record of two bytes, or one and a pad.
+Bytes small_words(std::size_t size) {
+    Bytes out = binary_noise(size);
+    for (std::size_t i = 1; i < out.size(); i += 2) out[i] &= 0x03;
+    return out;
+}
+
+// Text records kept inside blocks (rat=blk) whose block gaps hold varied
+// bytes, not the one byte RMS leaves there.
+Bytes blocked_text_with_noisy_gaps() {
+    Bytes file = rms::fix_file(field_records(100, 100), 100, true);
+    const Bytes noise = binary_noise(file.size());
+    for (std::size_t block = 0; block + rms::kBlockSize <= file.size(); block += rms::kBlockSize) {
+        for (std::size_t i = block + 500; i < block + rms::kBlockSize; ++i) file[i] = noise[i] | 0x80;
+    }
+    return file;
+}
+
+Bytes lone_length_word() {
+    Bytes file = rms::fix_file(noise_records(58, 85), 85);
     put_at(file, 0, le16(static_cast<std::uint16_t>(file.size() - 2)));
     return file;
 }
@@ -277,14 +365,35 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"VariableNoSpanHasBlockMarkers", rms::var_file(lines(60), true),
                   "org=seq rfm=var rat=cr rat=blk lrl=36", true},
         ProbeCase{"PrintControl", print_file(), "org=seq rfm=vfc rat=prn lrl=36 fsz=2", true},
+        // Binary records do not show their line ends: rat=cr, as most files
+        // of them carry, but none for object modules and directories.
+        ProbeCase{"VariableBinary", rms::var_file(binary_records(30)), "org=seq rfm=var rat=cr lrl=23", true, true},
+        ProbeCase{"VaxObjectModule", rms::var_file(module_records('v')), "org=seq rfm=var rat=none lrl=23", true, true},
+        ProbeCase{"AlphaObjectModule", rms::var_file(module_records('a')), "org=seq rfm=var rat=none lrl=23", true,
+                  true},
+        ProbeCase{"Directory", rms::var_file(module_records('d'), true), "org=seq rfm=var rat=blk lrl=26", true, true},
         ProbeCase{"FixedFields", rms::fix_file(field_records(200, 41), 41), "org=seq rfm=fix rat=cr lrl=41", true},
         ProbeCase{"FixedFieldsEvenLength", rms::fix_file(field_records(200, 80), 80), "org=seq rfm=fix rat=cr lrl=80",
                   true},
         ProbeCase{"FixedTextEndingInADigit", rms::fix_file(records_ending_in(200, 40, '7'), 40),
                   "org=seq rfm=fix rat=cr lrl=40", true},
+        // Kept inside blocks where that moves records; where it moves none
+        // (a length that divides the block) both placements write the same.
+        ProbeCase{"FixedKeptInsideBlocks", rms::fix_file(field_records(200, 41), 41, true),
+                  "org=seq rfm=fix rat=cr rat=blk lrl=41", true},
+        ProbeCase{"FixedInsideBlocksOfTheirLength", rms::fix_file(field_records(200, 64), 64, true),
+                  "org=seq rfm=fix rat=cr lrl=64", true},
+        ProbeCase{"FixedGapsOfVariedText", blocked_text_with_noisy_gaps(), "org=seq rfm=fix rat=cr rat=blk lrl=100",
+                  false},
+        // Records of one or two bytes fit every file: binary words are no
+        // records, and the bytes are copied as they are.
+        ProbeCase{"SmallWordsAreNoRecords", small_words(3001), "org=seq rfm=udf rat=none lrl=0", false},
+        // Even-length binary records copy the file unchanged whatever their
+        // length: the output is sure, the line ends are a guess.
+        ProbeCase{"FixedBinaryEvenLength", rms::fix_file(typed_records(400, 24), 24), "", true, true},
         // Layouts the bytes do not tell apart: an answer, but not a sure one.
-        ProbeCase{"FixedBinaryLastByteNeverVaries", counter_records(3159, 0x638F), "", false},
-        ProbeCase{"FixedGapsOfVariedBytes", counter_records(9709, 0xEEDF), "", false},
+        ProbeCase{"FixedBinaryLastByteNeverVaries", counter_records(3159, 0x638F), "", false, true},
+        ProbeCase{"FixedGapsOfVariedBytes", counter_records(9709, 0xEEDF), "", false, true},
         ProbeCase{"Relative", rms::relative_file(relative_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2", true},
         ProbeCase{"RelativeFalseCellInOtherBuckets", relative_with_false_cell(), "org=rel rfm=var rat=cr lrl=1010 bks=3",
                   true},
@@ -296,39 +405,39 @@ INSTANTIATE_TEST_SUITE_P(
                   "org=rel rfm=vfc rat=prn lrl=40 bks=2 fsz=2", true},
         // Length words in front of binary records may as well be the first
         // bytes of fixed-length ones.
-        ProbeCase{"RelativeBinary", rms::relative_file(relative_binary_spec()), "org=rel rfm=var rat=none lrl=40 bks=2",
-                  false},
+        ProbeCase{"RelativeBinary", rms::relative_file(relative_binary_spec()), "org=rel rfm=var rat=cr lrl=40 bks=2",
+                  false, true},
         // The carriage control of an indexed file is never sure.
         ProbeCase{"Indexed", indexed_file({{"K001first record", "K002second record"}, {"K003third record"}}),
-                  "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
         // A consistent key descriptor names the organisation even when the
         // ring breaks: nothing sequential comes near it.
         ProbeCase{"IndexedRingBroken",
                   with_broken_ring(indexed_file({{"K001first record"}, {"K002second record"}})),
-                  "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
         // Uncompressed fixed-length records leave the length field out:
         // length fields that chain mean variable-length records, even of
         // one length.
         ProbeCase{"IndexedEqualLengthsWithLengthFields", rms::indexed_file(indexed_spec(0, false, 12, 40)),
-                  "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
         // Too few records of one length to give up variable-length ones.
         ProbeCase{"IndexedFewEqualLengths", rms::indexed_file(indexed_spec(0, false, 3, 40)),
-                  "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
         // Compressed bodies differ in length; their expansions do not.
         ProbeCase{"IndexedEqualLengthsCompressed",
                   rms::indexed_file(indexed_spec(rms::kKeyCompression | rms::kDataCompression, false, 12, 40)),
-                  "org=idx rfm=fix rat=cr lrl=40", false},
+                  "org=idx rfm=fix rat=cr lrl=40", false, true},
         ProbeCase{"IndexedCompressedVariable",
                   rms::indexed_file(indexed_spec(rms::kKeyCompression | rms::kDataCompression, false, 12, 0)),
-                  "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
         ProbeCase{"IndexedEntriesWithoutLength", rms::indexed_file(indexed_spec(0, true, 12, 33)),
-                  "org=idx rfm=fix rat=cr lrl=33", false},
+                  "org=idx rfm=fix rat=cr lrl=33", false, true},
         // Prologs 1 and 2 store records whole, with one-byte ids and rrv
         // pointers of their own size; fixed-length ones without a length field.
-        ProbeCase{"IndexedPrologVersion2", indexed_version(2), "org=idx rfm=var rat=cr lrl=0", false},
-        ProbeCase{"IndexedPrologVersion1", indexed_version(1), "org=idx rfm=var rat=cr lrl=0", false},
-        ProbeCase{"IndexedPrologVersion2Fixed", indexed_version(2, true), "org=idx rfm=fix rat=cr lrl=33", false},
-        ProbeCase{"IndexedNeverInitialised", indexed_never_initialised(), "org=idx rfm=var rat=cr lrl=0", false},
+        ProbeCase{"IndexedPrologVersion2", indexed_version(2), "org=idx rfm=var rat=cr lrl=0", false, true},
+        ProbeCase{"IndexedPrologVersion1", indexed_version(1), "org=idx rfm=var rat=cr lrl=0", false, true},
+        ProbeCase{"IndexedPrologVersion2Fixed", indexed_version(2, true), "org=idx rfm=fix rat=cr lrl=33", false, true},
+        ProbeCase{"IndexedNeverInitialised", indexed_never_initialised(), "org=idx rfm=var rat=cr lrl=0", false, true},
         ProbeCase{"StreamLineFeeds", bytes("first line\nsecond line\nthird\n"), "org=seq rfm=stmlf rat=cr lrl=0",
                   true},
         ProbeCase{"StreamCarriageReturnLineFeed", bytes("first line\r\nsecond line\r\n"),
@@ -347,10 +456,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"NoiseIsWeak", binary_noise(3000), "", false},
         // A relative prolog over two megabytes of nothing but valid control
         // bytes: every cell size fits, and the search stops at its budget.
-        ProbeCase{"ControlBytesEverywhere", control_bytes_everywhere(), "", false},
+        ProbeCase{"ControlBytesEverywhere", control_bytes_everywhere(), "", false, true},
         // Fixed-length binary records whose first two bytes happen to
         // count the rest of the file: one length word is no chain.
-        ProbeCase{"LoneLengthWordMatchingTheSize", lone_length_word(), "", false},
+        ProbeCase{"LoneLengthWordMatchingTheSize", lone_length_word(), "", false, true},
         // Lines ended by CR whose first two letters count the rest.
         ProbeCase{"StreamTextWhoseFirstLettersCountTheFile", text_counted_by_its_first_letters(),
                   "org=seq rfm=stmcr rat=cr lrl=14", false}),
@@ -378,15 +487,6 @@ Bytes with_broken_chain(const Bytes& file) {
 
 Bytes cut_in_record_50(const Bytes& file) {
     return rms::cut(file, length_word_of(file, 50) + 10);
-}
-
-std::vector<Bytes> binary_records(int count) {
-    std::vector<Bytes> out;
-    const Bytes noise = binary_noise(static_cast<std::size_t>(count) * 24);
-    for (int i = 0; i < count; ++i) {
-        out.emplace_back(noise.begin() + i * 24, noise.begin() + i * 24 + 8 + i % 16);
-    }
-    return out;
 }
 
 // The middle of bucket 2 (of four) and all behind it are lost.
@@ -421,22 +521,22 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"VariableCutInARecord", cut_in_record_50(rms::var_file(lines(80))), "org=seq rfm=var rat=cr lrl=36",
                   false},
         ProbeCase{"VariableBinaryChainBroken", with_broken_chain(rms::var_file(binary_records(80))),
-                  "org=seq rfm=var rat=none lrl=23", false},
+                  "org=seq rfm=var rat=cr lrl=23", false, true},
         ProbeCase{"PrintControlChainBroken", with_broken_chain(print_file(80)),
                   "org=seq rfm=vfc rat=prn lrl=36 fsz=2", false},
         // Too few records before the break to tell a damaged file from
         // length words that chain by chance: no variable-length answer.
-        ProbeCase{"VariableChainBrokenEarly", rms::patched(rms::var_file(lines(80)), 0, le16(0x7000)), "", false},
+        ProbeCase{"VariableChainBrokenEarly", rms::patched(rms::var_file(lines(80)), 0, le16(0x7000)), "", false, true},
         ProbeCase{"IndexedRingCutShort", cut_in_bucket_2(indexed_spec(0, false, 24, 0, 4)),
-                  "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
         ProbeCase{"IndexedEntriesWithoutLengthRingCutShort", cut_in_bucket_2(indexed_spec(0, true, 24, 33, 4)),
-                  "org=idx rfm=fix rat=cr lrl=33", false},
+                  "org=idx rfm=fix rat=cr lrl=33", false, true},
         ProbeCase{"IndexedCompressedRingCutShort",
                   cut_in_bucket_2(indexed_spec(rms::kKeyCompression | rms::kDataCompression, false, 24, 40, 4)),
-                  "org=idx rfm=fix rat=cr lrl=40", false},
+                  "org=idx rfm=fix rat=cr lrl=40", false, true},
         ProbeCase{"IndexedEntriesOverrunFreeSpace", with_bucket_overrun(indexed_spec(0, false, 24, 0, 4)),
-                  "org=idx rfm=var rat=cr lrl=0", false},
-        ProbeCase{"IndexedFieldsPointAnywhere", with_wild_pointers(), "org=idx rfm=var rat=cr lrl=0", false},
+                  "org=idx rfm=var rat=cr lrl=0", false, true},
+        ProbeCase{"IndexedFieldsPointAnywhere", with_wild_pointers(), "org=idx rfm=var rat=cr lrl=0", false, true},
         ProbeCase{"RelativeCutShort", rms::cut(rms::relative_file(relative_spec(10)), 5 * rms::kBlockSize),
                   "org=rel rfm=var rat=cr lrl=40 bks=2", false},
         ProbeCase{"RelativeCutInABucket", rms::cut(rms::relative_file(relative_spec()), 2884),
@@ -444,5 +544,49 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"RelativeEofBeyondTheFile", rms::relative_file(relative_with_eof(400)),
                   "org=rel rfm=var rat=cr lrl=40 bks=2", false}),
     [](const testing::TestParamInfo<ProbeCase>& info) { return std::string(info.param.name); });
+
+// A large indexed file read as unrms-probe reads it: its first megabyte in
+// memory, the rest through the descriptor. A ring that runs against file
+// order reads one bucket at each jump, and the walk stops at its budget;
+// one in file order reads a megabyte at a time.
+TEST(ProbeReads, IndexedRingWithinItsBudget) {
+    constexpr std::size_t kBuckets = 16 * 2048;  // 16 MiB of one-block buckets
+    rms::IndexedFileLayout spec;
+    spec.key.position = {0};
+    spec.key.size = {8};
+    spec.buckets.resize(kBuckets);
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+        const std::string key = std::to_string(10000000 + b);
+        spec.buckets[b] = {rms::live(bytes(key + " the record of bucket " + key))};
+    }
+    const Bytes in_order = rms::indexed_file(spec);
+    for (std::size_t b = 0; b < kBuckets; ++b) spec.slots.push_back(kBuckets - 1 - b);
+    const Bytes reversed = rms::indexed_file(spec);
+    TempDir dir;
+    struct ReadCase {
+        const char* name;
+        const Bytes& file;
+        std::uint64_t most_reads;
+    };
+    for (const ReadCase& c : {ReadCase{"reversed", reversed, 4096}, ReadCase{"in order", in_order, 16}}) {
+        SCOPED_TRACE(c.name);
+        const int fd = ::open(dir.write(c.name, c.file).c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        std::uint64_t reads = 0;
+        ProbeInput input;
+        input.head = c.file.data();
+        input.head_size = kProbeHeadSize;
+        input.fd = fd;
+        input.size = c.file.size();
+        input.reads = &reads;
+        const ProbeVerdict verdict = probe(input);
+        ::close(fd);
+        EXPECT_EQ(assignment_line(verdict.candidates[0]), "org=idx rfm=var rat=cr lrl=0");
+        EXPECT_NE(verdict.candidates[0].evidence.find("where the walk stops"), std::string::npos)
+            << verdict.candidates[0].evidence;
+        EXPECT_FALSE(verdict.confident);
+        EXPECT_LE(reads, c.most_reads);
+    }
+}
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST(ManifestLine, FieldsInOrderNullWhereTheyDoNotApply) {
     row.message = "a symbolic link, not followed";
     EXPECT_EQ(manifest_line(row),
               "{\"source\":\"disk/A.DAT\",\"member\":null,\"inside\":null,\"output\":null,\"attributes\":null,\"from\":null,\"confident\":null,"
-              "\"score\":null,\"runner_up\":null,\"records\":0,\"bytes_in\":0,\"bytes_out\":0,\"status\":\"skipped\","
+              "\"line_ends\":null,\"score\":null,\"runner_up\":null,\"records\":0,\"bytes_in\":0,\"bytes_out\":0,\"status\":\"skipped\","
               "\"reason\":\"symlink\",\"message\":\"a symbolic link, not followed\"}\n");
 
     row.output = "out/A.DAT";
