@@ -22,16 +22,6 @@ constexpr std::size_t kVbn = 512;
 constexpr std::size_t kHeader = 256;
 constexpr std::size_t kRecordHeader = 16;
 
-void set16(Bytes& out, std::size_t at, std::uint16_t value) {
-    out[at] = static_cast<unsigned char>(value);
-    out[at + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void set32(Bytes& out, std::size_t at, std::uint32_t value) {
-    set16(out, at, static_cast<std::uint16_t>(value));
-    set16(out, at + 2, static_cast<std::uint16_t>(value >> 16));
-}
-
 void put_counted(Bytes& out, std::size_t at, const std::string& text, std::size_t field) {
     const std::size_t length = std::min(text.size(), field - 1);
     out[at] = static_cast<unsigned char>(length);
@@ -70,31 +60,31 @@ struct SavesetWriter {
     void start_block() {
         block.assign(layout.block_size, 0);
         ++position;
-        set16(block, 0, kHeader);
-        set16(block, 2, layout.opsys);
-        set16(block, 4, 1);
-        set16(block, 6, 1);
-        set32(block, 8, position);
-        set16(block, 32, 0x0101);
-        set16(block, 34, 1);
-        set32(block, 40, static_cast<std::uint32_t>(layout.block_size));
-        set32(block, 44, layout.no_crc ? 1 : 0);
+        rms::put_le16_at(block, 0, kHeader);
+        rms::put_le16_at(block, 2, layout.opsys);
+        rms::put_le16_at(block, 4, 1);
+        rms::put_le16_at(block, 6, 1);
+        rms::put_le32_at(block, 8, position);
+        rms::put_le16_at(block, 32, 0x0101);
+        rms::put_le16_at(block, 34, 1);
+        rms::put_le32_at(block, 40, static_cast<std::uint32_t>(layout.block_size));
+        rms::put_le32_at(block, 44, layout.no_crc ? 1 : 0);
         put_counted(block, 48, layout.name, 32);
         if (current != nullptr) {
-            set16(block, 80, static_cast<std::uint16_t>(position));
+            rms::put_le16_at(block, 80, static_cast<std::uint16_t>(position));
             put_counted(block, 92, current->name, 128);
             block[220] = current->attributes[0];
             block[221] = current->attributes[1];
             block[222] = current->attributes[2];
             block[223] = current->attributes[3];
-            set32(block, 228, fat_word(current->attributes, 4));
+            rms::put_le32_at(block, 228, fat_word(current->attributes, 4));
         }
         used = kHeader;
     }
 
     void end_block() {
         if (used + kRecordHeader <= layout.block_size) {
-            set16(block, used, static_cast<std::uint16_t>(layout.block_size - used - kRecordHeader));
+            rms::put_le16_at(block, used, static_cast<std::uint16_t>(layout.block_size - used - kRecordHeader));
         }
         seal_saveset_block(block.data(), block.size());
         out.insert(out.end(), block.begin(), block.end());
@@ -111,12 +101,12 @@ struct SavesetWriter {
             for (std::size_t i = 0; i < xor_block.size(); ++i) xor_block[i] ^= data[i];
         }
         ++position;
-        set16(xor_block, 0, kHeader);
-        set16(xor_block, 2, layout.opsys);
-        set16(xor_block, 4, 1);
-        set16(xor_block, 6, 2);
-        set32(xor_block, 8, position);
-        set32(xor_block, 44, layout.no_crc ? 1 : 0);
+        rms::put_le16_at(xor_block, 0, kHeader);
+        rms::put_le16_at(xor_block, 2, layout.opsys);
+        rms::put_le16_at(xor_block, 4, 1);
+        rms::put_le16_at(xor_block, 6, 2);
+        rms::put_le32_at(xor_block, 8, position);
+        rms::put_le32_at(xor_block, 44, layout.no_crc ? 1 : 0);
         seal_saveset_block(xor_block.data(), xor_block.size());
         out.insert(out.end(), xor_block.begin(), xor_block.end());
         group.clear();
@@ -131,10 +121,10 @@ struct SavesetWriter {
             if (used != 0) end_block();
             start_block();
         }
-        set16(block, used, static_cast<std::uint16_t>(padded));
-        set16(block, used + 2, type);
-        set32(block, used + 4, flags);
-        set32(block, used + 8, address);
+        rms::put_le16_at(block, used, static_cast<std::uint16_t>(padded));
+        rms::put_le16_at(block, used + 2, type);
+        rms::put_le32_at(block, used + 4, flags);
+        rms::put_le32_at(block, used + 8, address);
         std::memcpy(block.data() + used + kRecordHeader, body.data(), body.size());
         used += kRecordHeader + padded;
     }
@@ -411,8 +401,8 @@ Bytes im_fields(const Fat& f, unsigned method) {
     fhc[9] = f[1];
     fhc[10] = f[2];
     fhc[11] = f[3];
-    set32(fhc, 12, fat_word(f, 4));
-    set32(fhc, 16, fat_word(f, 8));
+    rms::put_le32_at(fhc, 12, fat_word(f, 4));
+    rms::put_le32_at(fhc, 16, fat_word(f, 8));
     fhc[20] = f[12];
     fhc[21] = f[13];
     fhc[22] = f[14];
@@ -476,7 +466,7 @@ Bytes zip_archive(const std::vector<ZipMember>& members, const ZipOptions& optio
     std::size_t at = 0;
     for (std::size_t i = 0; i < members.size(); ++i) {
         const int target = members[i].data_of >= 0 ? members[i].data_of : static_cast<int>(i);
-        set32(directory, at + 42, local_offsets[static_cast<std::size_t>(target)]);
+        rms::put_le32_at(directory, at + 42, local_offsets[static_cast<std::size_t>(target)]);
         at += 46 + (directory[at + 28] | directory[at + 29] << 8) + (directory[at + 30] | directory[at + 31] << 8);
     }
     const auto directory_offset = static_cast<std::uint32_t>(out.size() - options.prefix);

@@ -30,6 +30,16 @@ void put_le32(Bytes& out, std::uint32_t value) {
     put_le16(out, static_cast<std::uint16_t>(value >> 16));
 }
 
+void put_le16_at(Bytes& out, std::size_t offset, std::uint16_t value) {
+    out[offset] = static_cast<unsigned char>(value);
+    out[offset + 1] = static_cast<unsigned char>(value >> 8);
+}
+
+void put_le32_at(Bytes& out, std::size_t offset, std::uint32_t value) {
+    put_le16_at(out, offset, static_cast<std::uint16_t>(value));
+    put_le16_at(out, offset + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
 void add_var_record(VarFileBuilder& file, const Bytes& data) {
     const std::size_t stored = 2 + data.size() + (data.size() & 1);
     if (file.no_span && stored <= kBlockSize && stored > room_in_block(file.bytes) &&
@@ -215,15 +225,6 @@ void put_at(Bytes& out, std::size_t offset, const Bytes& field) {
     std::copy(field.begin(), field.end(), out.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-void put_le16_at(Bytes& out, std::size_t offset, std::uint16_t value) {
-    out[offset] = static_cast<unsigned char>(value);
-    out[offset + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void put_le32_at(Bytes& out, std::size_t offset, std::uint32_t value) {
-    put_le16_at(out, offset, static_cast<std::uint16_t>(value));
-    put_le16_at(out, offset + 2, static_cast<std::uint16_t>(value >> 16));
-}
 
 Bytes key_descriptor(const IndexedKeyLayout& key, std::uint32_t idxfl, std::uint16_t noff, std::uint8_t datbktsz,
                      std::uint32_t ldvbn, std::uint8_t keyref) {

@@ -29,6 +29,9 @@ Bytes cut(Bytes file, std::size_t size);
 // Appends a 16-bit little-endian word.
 void put_le16(Bytes& out, std::uint16_t value);
 void put_le32(Bytes& out, std::uint32_t value);
+// Overwrites the word at offset.
+void put_le16_at(Bytes& out, std::size_t offset, std::uint16_t value);
+void put_le32_at(Bytes& out, std::size_t offset, std::uint32_t value);
 
 // Sequential files of variable-length records (rfm=var), and vfc records,
 // whose stored bytes are the control area followed by the data.
