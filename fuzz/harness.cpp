@@ -15,9 +15,12 @@
 
 int memory_file(const std::uint8_t* data, std::size_t size) {
     // One memory file serves every run of the process: creating one per run
-    // would cost more than the run itself.
+    // would cost more than the run itself. Truncating leaves the offset where
+    // the last run's reads left it, and a write there would put a hole of
+    // zeros in front of the input: seek first.
     static int fd = ::memfd_create("fuzz-input", 0);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0 || !write_all(fd, data, size) || ::lseek(fd, 0, SEEK_SET) != 0) {
+    if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0 || !write_all(fd, data, size) ||
+        ::lseek(fd, 0, SEEK_SET) != 0) {
         return -1;
     }
     return fd;
