@@ -2,13 +2,16 @@
 // begin with the fixed control area): each record is a 16-bit little-endian
 // length word, the stored bytes, and a pad byte after an odd length, so that
 // every length word starts at an even offset. Fixed-length records have no
-// length word; a record that does not fit whole into the rest of a block
+// length word and are packed end to end (odd lengths padded), across blocks;
+// with rat=blk a record that does not fit whole into the rest of a block
 // starts at the next block. Stream records have neither length words nor
 // blocks: each ends at its terminator.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "formats/blocks.h"
 
 inline constexpr std::size_t kLengthWordSize = 2;
 
@@ -19,6 +22,15 @@ inline constexpr std::uint16_t kEndOfBlockMarker = 0xFFFF;
 // The bytes a record of length data bytes takes after its length word.
 inline constexpr std::size_t padded_length(std::size_t length) {
     return length + (length & 1);
+}
+
+// With rat=blk: the bytes RMS leaves unused before a fixed-length record of
+// length bytes that would start at offset, so that it starts at the next
+// block instead of crossing into it; 0 when it fits the rest of its block
+// (or starts a block: a record longer than a block then runs on).
+inline constexpr std::uint64_t block_gap_before(std::uint64_t offset, std::size_t length) {
+    const std::uint64_t in_block = offset % kBlockSize;
+    return in_block != 0 && in_block + length > kBlockSize ? kBlockSize - in_block : 0;
 }
 
 // Stream terminators: CR LF ends a record of rfm=stm, CR one of rfm=stmcr

@@ -16,13 +16,10 @@ namespace {
 // the longer lengths, never named.
 constexpr std::uint64_t kShortestNamedLength = 3;
 
-// The start of the record after one that ended at offset at. Without
-// rat=blk RMS packs fixed-length records end to end, across blocks; with it
-// a record that does not fit whole into the rest of a block starts at the
-// next one.
+// The start of the record after one that ended at offset at, packed or
+// kept inside blocks (rat=blk).
 std::uint64_t place_record(std::uint64_t at, std::uint64_t length, bool keep_to_blocks) {
-    const std::uint64_t in_block = at % kBlockSize;
-    return keep_to_blocks && in_block != 0 && in_block + length > kBlockSize ? at - in_block + kBlockSize : at;
+    return keep_to_blocks ? at + block_gap_before(at, length) : at;
 }
 
 // For a file larger than the head, where its records end is not examined.
@@ -311,10 +308,9 @@ bool keeping_to_blocks_moves_records(std::uint64_t length, std::uint64_t size) {
     // Packed records start at multiples of their stride; the first whose
     // record would cross a block boundary is the first the block rule moves.
     // Their offsets within a block repeat after at most kBlockSize records.
-    const std::uint64_t stride = length + (length & 1);
+    const std::uint64_t stride = padded_length(length);
     for (std::uint64_t record = 0; record <= kBlockSize && record * stride < size; ++record) {
-        const std::uint64_t in_block = record * stride % kBlockSize;
-        if (in_block != 0 && in_block + length > kBlockSize) {
+        if (block_gap_before(record * stride, length) != 0) {
             return true;
         }
     }

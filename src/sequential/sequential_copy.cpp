@@ -107,7 +107,7 @@ void skip_to_block_end(SequentialCopy& copy) {
 
 void place_next_fixed_record(SequentialCopy& copy, std::uint16_t record_length) {
     if (fixed_records_keep_to_blocks(copy.attributes) &&
-        reader_position(copy.input) % kBlockSize + record_length > kBlockSize) {
+        block_gap_before(reader_position(copy.input), record_length) != 0) {
         skip_to_block_end(copy);
     }
 }
@@ -156,13 +156,11 @@ void copy_buffered_fix_records(SequentialCopy& copy, std::uint16_t reclen, bool 
         if (!keep_to_blocks) {
             continue;
         }
-        const std::size_t in_block = (limit_offset - room(c.next, c.limit)) % kBlockSize;
-        if (in_block != 0 && in_block + reclen > kBlockSize) {
-            if (kBlockSize - in_block > room(c.next, c.limit)) {
-                break;  // the placement below skips the gap
-            }
-            c.next += kBlockSize - in_block;
+        const std::uint64_t gap = block_gap_before(limit_offset - room(c.next, c.limit), reclen);
+        if (gap > room(c.next, c.limit)) {
+            break;  // the placement below skips the gap
         }
+        c.next += gap;
     }
     put_cursors(copy, c);
     place_next_fixed_record(copy, reclen);
