@@ -22,8 +22,8 @@ int option_error(OptionScanner& scanner, Console& console) {
 
 }  // namespace
 
-int next_option(OptionScanner& scanner, int argc, char* const* argv, const char* letters,
-                Console& console) {
+int next_option(OptionScanner& scanner, int argc, char* const* argv, const char* letters, Console& console,
+                std::span<const LongOption> long_options) {
     if (scanner.index >= argc) {
         return end_of_options(scanner);
     }
@@ -34,6 +34,12 @@ int next_option(OptionScanner& scanner, int argc, char* const* argv, const char*
         }
         if (word[1] == '-') {
             ++scanner.index;
+            for (const LongOption& option : long_options) {
+                if (std::strcmp(word, option.word) == 0) {
+                    scanner.argument = nullptr;
+                    return option.code;
+                }
+            }
             return end_of_options(scanner);
         }
         scanner.cluster = word + 1;

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -24,6 +23,8 @@
 namespace {
 
 constexpr const char* kOptionLetters = "j:fnqo:";
+constexpr int kRawOption = 256;
+constexpr LongOption kLongOptions[] = {{"--raw", kRawOption}};
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
@@ -63,13 +64,7 @@ bool read_worker_count(const char* text, unsigned* workers) {
 bool scan_command_line(int argc, char* const* argv, CommandLine& command, Console& console) {
     OptionScanner scanner;
     for (;;) {
-        // The one long option, where a word of options would begin.
-        if (scanner.cluster == nullptr && scanner.index < argc && std::strcmp(argv[scanner.index], "--raw") == 0) {
-            command.settings.raw = true;
-            ++scanner.index;
-            continue;
-        }
-        const int letter = next_option(scanner, argc, argv, kOptionLetters, console);
+        const int letter = next_option(scanner, argc, argv, kOptionLetters, console, kLongOptions);
         switch (letter) {
             case kEndOfOptions:
                 for (int i = scanner.index; i < argc; ++i) {
@@ -93,6 +88,9 @@ bool scan_command_line(int argc, char* const* argv, CommandLine& command, Consol
                 break;
             case 'o':
                 command.outdir = trimmed_path(scanner.argument);
+                break;
+            case kRawOption:
+                command.settings.raw = true;
                 break;
             default:
                 return false;
