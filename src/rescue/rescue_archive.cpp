@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "archives/member_names.h"
-#include "attributes/attribute_listing.h"
 #include "attributes/attribute_rules.h"
 #include "copy/copy_file.h"
 #include "platform/directory_io.h"
@@ -91,12 +90,6 @@ AttributeOrigin origin_of(ArchiveFormat format) {
     return format == ArchiveFormat::kZip ? AttributeOrigin::kZip : AttributeOrigin::kSaveset;
 }
 
-std::string attribute_line_of(const FileAttributes& attributes) {
-    std::string line = attribute_listing(attributes);
-    line.pop_back();  // the listing's line end
-    return line;
-}
-
 // The row of a member as a job describes it, before anything is done.
 void start_member_row(const MemberJob& job, const FileList& list, RescueRow& row) {
     clear_row(row);
@@ -148,25 +141,35 @@ bool extract(Archive& archive, MemberJob& job, RescueSink& sink, Worker& worker)
     return true;
 }
 
+// The row of a member that is not written: one whose name is refused, or a
+// directory (made by the files inside it). False for a member to convert.
+bool unwritten_member(const MemberJob& job, RescueRow& row) {
+    if (job.output.empty()) {
+        row.status = RowStatus::kFailed;
+        row.reason = RowReason::kUnsafeName;
+        row.message = job.name_note;
+        return true;
+    }
+    if (job.header.directory) {
+        row.status = RowStatus::kSkipped;
+        row.reason = RowReason::kDirectory;
+        row.message = "a directory";
+        return true;
+    }
+    return false;
+}
+
 // The plan's row of a member: its attributes and size as the archive
 // gives them, what would become of it.
 void plan_member(const MemberJob& job, const FileList& list, Worker& worker, RescueSink& sink) {
     RescueRow& row = worker.row;
     start_member_row(job, list, row);
-    if (job.output.empty()) {
-        row.status = RowStatus::kFailed;
-        row.reason = RowReason::kUnsafeName;
-        row.message = job.name_note;
-    } else if (job.header.directory) {
-        row.status = RowStatus::kSkipped;
-        row.reason = RowReason::kDirectory;
-        row.message = "a directory";
-    } else {
+    if (!unwritten_member(job, row)) {
         row.status = RowStatus::kCopied;
         row.output = worker.tree.root_name + "/" + job.output;
         if (job.header.has_attributes) {
             row.origin = job.origin;
-            row.attributes = attribute_line_of(job.header.attributes);
+            row.attributes = attribute_line(job.header.attributes);
         }
         if (!job.name_note.empty()) {
             row.reason = RowReason::kRenamed;
@@ -307,19 +310,10 @@ void rescue_member(MemberJob& job, const FileList& list, const RescueSettings& s
             close_descriptor(job.fd);
             job.fd = -1;
         }
-        tidy_row_message(row);
+        tidy_message(row.message);
         sink.emit(row, job.key);
     };
-    if (job.output.empty()) {
-        row.status = RowStatus::kFailed;
-        row.reason = RowReason::kUnsafeName;
-        row.message = job.name_note;
-        return finish();
-    }
-    if (job.header.directory) {
-        row.status = RowStatus::kSkipped;
-        row.reason = RowReason::kDirectory;
-        row.message = "a directory";
+    if (unwritten_member(job, row)) {
         return finish();
     }
     const bool delivered_whole = job.delivery.status == MemberStatus::kComplete;
@@ -335,12 +329,13 @@ void rescue_member(MemberJob& job, const FileList& list, const RescueSettings& s
             nested.inside.push_back(job.header.name);
             nested.folder = job.output;
             nested.depth = job.depth + 1;
+            // Not an archive after all (rescue_archive then leaves the
+            // row alone): the member is converted as a file.
             if (rescue_archive(nested, list, settings, worker, sink)) {
                 close_descriptor(job.fd);
                 job.fd = -1;
                 return;
             }
-            start_member_row(job, list, worker.row);
         }
     }
     if (!job.name_note.empty()) {

@@ -20,29 +20,6 @@ namespace {
 const char* const kOutputExists = "the output exists (-f replaces it)";
 const char* const kSymlinkNotFollowed = "a symbolic link, not followed";
 
-// The messages of a file as one line: each trimmed, "; " between them.
-void tidy_message(std::string& text) {
-    std::string tidy;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::size_t first = at;
-        std::size_t last = end;
-        while (first < last && (text[first] == ' ' || text[first] == '\t')) ++first;
-        while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t' || text[last - 1] == '\r')) --last;
-        if (last > first) {
-            if (!tidy.empty()) {
-                tidy += "; ";
-            }
-            tidy.append(text, first, last - first);
-        }
-        at = end + 1;
-    }
-    text.swap(tidy);
-}
 
 void set_row(RescueRow& row, RowStatus status, RowReason reason, const std::string& message = std::string()) {
     row.status = status;
@@ -82,12 +59,6 @@ void explain_entry(const FileList& list, const ListEntry& entry, RescueRow& row)
     }
 }
 
-// The assignment line of settled attributes.
-std::string attribute_line(const FileAttributes& attributes) {
-    Candidate used;
-    used.attributes = attributes;
-    return assignment_line(used);
-}
 
 // Reads the attributes from the entry's sidecar. False after a message.
 bool read_sidecar(const FileList& list, const ListEntry& entry, SourceDirectory& directory,
@@ -151,13 +122,23 @@ Earned record_outcome(const CopyOutcome& outcome, RowStatus done, RescueRow& row
     return Earned::kNothing;
 }
 
-// Gives the finished output its name and records it in the row; final:
-// the complete output, else the records before damage. False when it did
-// not take the name (the row says why).
-bool place_output(PendingOutput& pending, const std::string& name, const std::string& path, bool final,
-                  const RescueSettings& settings, const FileList& list, Worker& worker) {
+// The place of a file written beside the output: its sidecar.
+OutputPlace beside(const OutputPlace& place, const char* suffix) {
+    OutputPlace next = place;
+    next.base += suffix;
+    next.path += suffix;
+    return next;
+}
+
+// Gives the finished output its place's name and records it in the row;
+// final: the complete output, else the records before damage, under the
+// partial name. False when it did not take the name (the row says why).
+bool place_output(PendingOutput& pending, const OutputPlace& place, bool final, const RescueSettings& settings,
+                  const FileList& list, Worker& worker) {
     RescueRow& row = worker.row;
     Console& console = worker.console;
+    const std::string name = final ? place.base : place.base + kPartialSuffix;
+    const std::string path = final ? place.path : place.path + kPartialSuffix;
     switch (finish_output(worker.tree, pending, name, settings.force, list, console)) {
         case Finish::kDone:
             row.output = path;
@@ -239,9 +220,8 @@ void write_records(int fd, const FileAttributes& attributes, const OutputPlace& 
         return;
     }
     const bool final = earned == Earned::kFinal;
-    if (place_output(pending, final ? place.base : place.base + kPartialSuffix,
-                     final ? place.path : place.path + kPartialSuffix, final, settings, list, worker) &&
-        final && settings.force && !place.partial_blocked) {
+    if (place_output(pending, place, final, settings, list, worker) && final && settings.force &&
+        !place.partial_blocked) {
         // A complete copy replaces the partial one of an earlier run.
         remove_stale_output(worker.tree, place.base + kPartialSuffix, list);
     }
@@ -274,9 +254,7 @@ void write_raw(int fd, const FileAttributes* attributes, const OutputPlace& plac
     // attributes: they are not the file.
     const bool final = !place.input_damaged;
     set_row(row, final ? RowStatus::kCopied : RowStatus::kFailed, final ? RowReason::kNone : RowReason::kDamaged);
-    if (!place_output(pending, final ? place.base : place.base + kPartialSuffix,
-                      final ? place.path : place.path + kPartialSuffix, final, settings, list, worker) ||
-        attributes == nullptr || !final) {
+    if (!place_output(pending, place, final, settings, list, worker) || attributes == nullptr || !final) {
         return;
     }
     PendingOutput sidecar;
@@ -292,14 +270,38 @@ void write_raw(int fd, const FileAttributes* attributes, const OutputPlace& plac
         set_row(row, RowStatus::kFailed, RowReason::kWriteError);
         return;
     }
-    const std::string suffix = sidecar_suffix(Sidecar::kAttr);
-    if (place_output(sidecar, place.base + suffix, place.path + suffix, true, settings, list, worker)) {
+    if (place_output(sidecar, beside(place, sidecar_suffix(Sidecar::kAttr)), true, settings, list, worker)) {
         row.output = output;
     }
 }
 
-void tidy_row_message(RescueRow& row) {
-    tidy_message(row.message);
+void tidy_message(std::string& text) {
+    std::string tidy;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::size_t first = at;
+        std::size_t last = end;
+        while (first < last && (text[first] == ' ' || text[first] == '\t')) ++first;
+        while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t' || text[last - 1] == '\r')) --last;
+        if (last > first) {
+            if (!tidy.empty()) {
+                tidy += "; ";
+            }
+            tidy.append(text, first, last - first);
+        }
+        at = end + 1;
+    }
+    text.swap(tidy);
+}
+
+std::string attribute_line(const FileAttributes& attributes) {
+    Candidate used;
+    used.attributes = attributes;
+    return assignment_line(used);
 }
 
 namespace {
@@ -343,10 +345,7 @@ void copy_entry_raw(const FileList& list, const ListEntry& entry, int fd, const 
         set_row(row, RowStatus::kFailed, RowReason::kAttributes);
         return;
     }
-    OutputPlace beside = place;
-    beside.base += sidecar_suffix(entry.sidecar);
-    beside.path += sidecar_suffix(entry.sidecar);
-    write_raw(sidecar_fd, nullptr, beside, settings, list, worker);
+    write_raw(sidecar_fd, nullptr, beside(place, sidecar_suffix(entry.sidecar)), settings, list, worker);
     close_descriptor(sidecar_fd);
     if (row.status == RowStatus::kCopied) {
         row.output = output;

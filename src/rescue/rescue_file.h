@@ -112,5 +112,8 @@ RowStatus status_when_copied(const RescueRow& row);
 void write_raw(int fd, const FileAttributes* attributes, const OutputPlace& place, const RescueSettings& settings,
                const FileList& list, Worker& worker);
 
-// The row's messages as one line: each trimmed, "; " between them.
-void tidy_row_message(RescueRow& row);
+// The messages of a file as one line: each trimmed, "; " between them.
+void tidy_message(std::string& text);
+
+// The assignment line of settled attributes, as rows give them.
+std::string attribute_line(const FileAttributes& attributes);
