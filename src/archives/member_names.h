@@ -21,7 +21,7 @@ struct OutputName {
     std::string message;
 };
 
-// A VMS file specification, as a saveset stores it:
+// A VMS file name, as a saveset stores it:
 // "[DIR.SUB]NAME.EXT;3" gives "DIR/SUB/NAME.EXT" and version 3.
 //   - A device or node in front ("DKA0:", "NODE::") is dropped; "<" and
 //     ">" delimit a directory as "[" and "]" do; a rooted directory
