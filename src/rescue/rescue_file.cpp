@@ -130,6 +130,17 @@ OutputPlace beside(const OutputPlace& place, const char* suffix) {
     return next;
 }
 
+// Starts an output under a temporary name and sends the console's output
+// there. False with the row failed.
+bool begin_pending(const OutputPlace& place, PendingOutput& pending, Worker& worker) {
+    if (!begin_output(worker.tree, place.number, pending, worker.console)) {
+        set_row(worker.row, RowStatus::kFailed, RowReason::kWriteError);
+        return false;
+    }
+    console_redirect(worker.console, pending.fd);
+    return true;
+}
+
 // Gives the finished output its place's name and records it in the row;
 // final: the complete output, else the records before damage, under the
 // partial name. False when it did not take the name (the row says why).
@@ -196,11 +207,9 @@ void write_records(int fd, const FileAttributes& attributes, const OutputPlace& 
     row.attributes = attribute_line(attributes);
     const RowStatus done = status_when_copied(row);
     PendingOutput pending;
-    if (!begin_output(worker.tree, place.number, pending, console)) {
-        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+    if (!begin_pending(place, pending, worker)) {
         return;
     }
-    console_redirect(console, pending.fd);
     RunOptions options;
     settle_newline_mode(options, rat_of(attributes));
     // The name reports a failed read of a file copied unchanged, as the
@@ -235,11 +244,9 @@ void write_raw(int fd, const FileAttributes* attributes, const OutputPlace& plac
         row.attributes = attribute_line(*attributes);
     }
     PendingOutput pending;
-    if (!begin_output(worker.tree, place.number, pending, console)) {
-        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+    if (!begin_pending(place, pending, worker)) {
         return;
     }
-    console_redirect(console, pending.fd);
     FileAttributes unchanged;
     set_rfm(unchanged, kRfmUndefined);
     const CopyOutcome outcome = copy_file(fd, "read", unchanged, RunOptions{}, console);
@@ -259,11 +266,9 @@ void write_raw(int fd, const FileAttributes* attributes, const OutputPlace& plac
     }
     PendingOutput sidecar;
     const std::string output = row.output;
-    if (!begin_output(worker.tree, place.number, sidecar, console)) {
-        set_row(row, RowStatus::kFailed, RowReason::kWriteError);
+    if (!begin_pending(place, sidecar, worker)) {
         return;
     }
-    console_redirect(console, sidecar.fd);
     const std::string line = row.attributes + "\n";
     if (!write_output(console, line.data(), line.size()) || !flush_output(console)) {
         abandon_output(worker.tree, sidecar);
